@@ -1,0 +1,43 @@
+# The two set-up commands: `make run` and `make test`.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 600
+SAMPLE ?= samples/floorplan.jwc
+
+.PHONY: all run test deps release asan fuzz fuzz-build bench clean
+
+all: release
+
+deps:
+	@bash scripts/install-deps.sh
+
+release: deps
+	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build/release -j $(JOBS)
+
+asan: deps
+	@cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+	  -DPELMORA_SANITIZE=ON >/dev/null
+	@cmake --build build/asan -j $(JOBS)
+
+fuzz-build: deps
+	@cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
+	  -DPELMORA_FUZZ=ON >/dev/null
+	@cmake --build build/fuzz -j $(JOBS)
+
+# make fuzz FUZZ_SECONDS=3600
+fuzz: fuzz-build
+	@bash scripts/run-fuzz.sh build/fuzz $(FUZZ_SECONDS)
+
+run: release
+	@bash scripts/run.sh build/release $(SAMPLE)
+
+test: asan fuzz-build
+	@bash scripts/run-fuzz.sh build/fuzz 60
+	@cd build/asan && ctest --output-on-failure -j $(JOBS)
+
+bench: release
+	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+clean:
+	rm -rf build

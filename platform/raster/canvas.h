@@ -1,0 +1,126 @@
+// Drawing surface over a Bitmap with GDI's pixel rules (see tests/golden/).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/raster/bitmap.h"
+
+namespace pelmora {
+
+struct Point {
+  int x = 0;
+  int y = 0;
+  friend bool operator==(const Point&, const Point&) = default;
+};
+
+enum class PenMode { kCopy, kXor };
+enum class BrushStyle { kSolid, kClear, kDiagCross };
+
+// What CreateFontIndirectA took: the canvas only stores it; a TextRasterizer
+// turns it into glyphs.
+struct LogFont {
+  int height = 0;      // > 0 cell height, < 0 character height, pixels
+  int width = 0;       // average character width, 0 = the face's own proportion
+  int escapement = 0;  // tenths of a degree, counterclockwise
+  int orientation = 0;
+  int weight = 0;
+  std::uint8_t italic = 0;
+  std::uint8_t underline = 0;
+  std::uint8_t strike_out = 0;
+  std::uint8_t char_set = 1;       // DEFAULT_CHARSET
+  std::uint8_t out_precision = 2;  // OUT_CHARACTER_PRECIS
+  std::uint8_t clip_precision = 0;
+  std::uint8_t quality = 2;  // PROOF_QUALITY
+  std::uint8_t pitch_and_family = 0;
+  std::string face_name;  // bytes (CP932 or ASCII), at most 31
+};
+
+class Canvas;
+
+// Draws text for a canvas (platform/fonts provides the real one). Kept behind
+// an interface so that the raster layer does not depend on FreeType.
+class TextRasterizer {
+ public:
+  virtual ~TextRasterizer() = default;
+  // Draws `bytes` (Shift-JIS) with canvas.Font() in canvas.FontColour(), the
+  // cell's top-left corner at (x, y), transparent background.
+  virtual void TextOut(Canvas& canvas, int x, int y, std::string_view bytes) = 0;
+};
+
+class Canvas {
+ public:
+  // The logical resolution of every canvas: dash lengths and point-sized fonts
+  // are in units of it, so output never depends on the desktop.
+  static constexpr int kPixelsPerInch = 96;
+
+  explicit Canvas(Bitmap& bitmap);
+
+  Bitmap& Target() { return m_bitmap; }
+  int PixelsPerInch() const { return kPixelsPerInch; }
+
+  // Pen: colour 0x00BBGGRR, width in pixels (0 or 1 = one pixel), solid style.
+  void SetPenColour(Colour colour);
+  Colour PenColour() const { return m_pen_colour; }
+  void SetPenWidth(int width);
+  int PenWidth() const { return m_pen_width; }
+  void SetPenMode(PenMode mode);
+  PenMode GetPenMode() const { return m_pen_mode; }
+
+  // Brush. Setting kClear also makes the brush colour white, as the original's
+  // canvas did (the 1-bit clipboard copy relies on it).
+  void SetBrushColour(Colour colour);
+  Colour BrushColour() const { return m_brush_colour; }
+  void SetBrushStyle(BrushStyle style);
+  BrushStyle GetBrushStyle() const { return m_brush_style; }
+
+  // Background colour used by the 1-bit colour rule (white by default).
+  void SetBackgroundColour(Colour colour) { m_background = colour; }
+
+  void MoveTo(int x, int y);
+  // Paints from the current position to (x, y), the end pixel excluded for a
+  // one-pixel pen; makes (x, y) current.
+  void LineTo(int x, int y);
+  Point PenPosition() const { return m_position; }
+
+  // Right and bottom edges exclusive; corners in any order.
+  void Rectangle(int left, int top, int right, int bottom);
+  void Ellipse(int left, int top, int right, int bottom);
+  void SetPixel(int x, int y, Colour colour);
+
+  // Font state and text.
+  void SetFont(const LogFont& font) { m_font = font; }
+  const LogFont& Font() const { return m_font; }
+  LogFont& Font() { return m_font; }
+  void SetFontColour(Colour colour) { m_font_colour = colour; }
+  Colour FontColour() const { return m_font_colour; }
+  void SetTextRasterizer(TextRasterizer* rasterizer) { m_text = rasterizer; }
+  // Draws nothing when no rasterizer is set.
+  void TextOut(int x, int y, std::string_view bytes);
+
+  // Paints, in `colour` (copy mode), every set bit of a monochrome mask whose
+  // top-left pixel lands on (left, top); bit 7 of each byte is the leftmost.
+  // Clipped to the bitmap. Used by text rasterizers.
+  void FillMask(int left, int top, int width, int height, const std::uint8_t* bits, int pitch,
+                Colour colour);
+
+ private:
+  Bitmap& m_bitmap;
+  Colour m_pen_colour = 0;
+  int m_pen_width = 1;
+  PenMode m_pen_mode = PenMode::kCopy;
+  Colour m_brush_colour = 0xFFFFFF;
+  BrushStyle m_brush_style = BrushStyle::kSolid;
+  Colour m_background = 0xFFFFFF;
+  Point m_position;
+  LogFont m_font;
+  Colour m_font_colour = 0;
+  TextRasterizer* m_text = nullptr;
+};
+
+// Saturating conversion of a real to a pixel coordinate: NaN gives 0, values
+// beyond ±2^30 are held there, so later integer arithmetic cannot overflow.
+int SaturateToPixel(long double value);
+
+}  // namespace pelmora

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs every libFuzzer target in BUILD/fuzz for SECONDS each, seeded from the samples.
+set -euo pipefail
+build=$1 seconds=$2
+shopt -s nullglob
+for target in "$build"/fuzz/fuzz_*; do
+  [[ -x $target ]] || continue
+  name=$(basename "$target")
+  work="$build/fuzz/corpus-$name"
+  mkdir -p "$work"
+  seeds=()
+  for dir in fuzz/seeds/"$name" samples; do [[ -d $dir ]] && seeds+=("$dir"); done
+  echo "fuzz: $name for ${seconds}s"
+  "$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=4096 \
+    "$work" "${seeds[@]}" 2>"$work.log" || { tail -n 60 "$work.log" >&2; exit 1; }
+  grep -E 'stat::number_of_executed_units|Done [0-9]+ runs' "$work.log" | sed "s/^/fuzz: $name: /" || true
+done
