@@ -48,6 +48,9 @@ class Bitmap {
   // those entries). Defaults: black/white at 1 bit, none otherwise.
   void SetColourTable(std::vector<Colour> table);
   const std::vector<Colour>& ColourTable() const { return m_table; }
+  // Changes whenever the colour table does, so that a Canvas knows when the
+  // stored values of its pen and brush must be matched again.
+  std::uint64_t TableGeneration() const { return m_table_generation; }
 
   // The stored value for a colour: nearest table index (squared RGB distance,
   // lowest index on ties), 5-6-5 word, or 0x00RRGGBB-independent 24-bit value.
@@ -69,6 +72,7 @@ class Bitmap {
   std::size_t m_stride = 0;
   std::unique_ptr<std::uint8_t[], FreeDeleter> m_pixels;
   std::vector<Colour> m_table;
+  std::uint64_t m_table_generation = 0;
 };
 
 }  // namespace pelmora

@@ -117,6 +117,16 @@ class Canvas {
   LogFont m_font;
   Colour m_font_colour = 0;
   TextRasterizer* m_text = nullptr;
+
+  // Stored values of the pen and brush colours in the bitmap's format, matched
+  // when they are set (and again after the bitmap's colour table changed).
+  void MatchColours();
+  void EnsureMatched() {
+    if (m_matched_generation != m_bitmap.TableGeneration()) MatchColours();
+  }
+  std::uint32_t m_pen_value = 0;
+  std::uint32_t m_brush_value = 0;
+  std::uint64_t m_matched_generation = ~std::uint64_t{0};
 };
 
 // Saturating conversion of a real to a pixel coordinate: NaN gives 0, values

@@ -1,0 +1,156 @@
+#include "platform/raster/bitmap.h"
+
+#include <cassert>
+#include <cstdlib>
+#include <limits>
+#include <new>
+
+namespace pelmora {
+
+namespace {
+
+bool KnownFormat(int bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24; }
+
+}  // namespace
+
+void Bitmap::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
+
+std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int bits_per_pixel,
+                                       std::string* error) {
+  auto fail = [error](const char* why) -> std::unique_ptr<Bitmap> {
+    if (error != nullptr) *error = why;
+    return nullptr;
+  };
+  if (width < 0 || height < 0) return fail("the bitmap size is negative");
+  if (!KnownFormat(bits_per_pixel)) return fail("the pixel format is not 1, 4, 8, 16 or 24 bits");
+
+  // Row bits, rounded up to whole 32-bit words, in 64 bits: width ≤ 2^31 and
+  // bits ≤ 24 cannot overflow here.
+  const std::uint64_t row_bits = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bits_per_pixel);
+  const std::uint64_t stride = (row_bits + 31) / 32 * 4;
+  std::uint64_t size = 0;
+  if (__builtin_mul_overflow(stride, static_cast<std::uint64_t>(height), &size) ||
+      size > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
+    return fail("the bitmap is too large: width × height × bits overflows");
+  }
+
+  std::unique_ptr<Bitmap> bitmap(new (std::nothrow) Bitmap());
+  if (!bitmap) return fail("out of memory for the bitmap");
+  bitmap->m_width = width;
+  bitmap->m_height = height;
+  bitmap->m_bits = bits_per_pixel;
+  bitmap->m_stride = static_cast<std::size_t>(stride);
+  if (size > 0) {
+    // calloc: the kernel hands out zero pages lazily, so a large sheet costs
+    // memory only where something is drawn.
+    auto* pixels = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size), 1));
+    if (pixels == nullptr) return fail("not enough memory for the bitmap's pixels");
+    bitmap->m_pixels.reset(pixels);
+  }
+  if (bits_per_pixel == 1) bitmap->m_table = {Rgb(0, 0, 0), Rgb(255, 255, 255)};
+  return bitmap;
+}
+
+void Bitmap::SetColourTable(std::vector<Colour> table) {
+  if (m_bits > 8) return;  // direct-colour formats have no table
+  const std::size_t limit = std::size_t{1} << m_bits;
+  if (table.size() > limit) table.resize(limit);
+  for (Colour& c : table) c &= 0xFFFFFF;
+  m_table = std::move(table);
+  ++m_table_generation;
+}
+
+std::uint32_t Bitmap::ValueFor(Colour colour) const {
+  const int r = RedOf(colour), g = GreenOf(colour), b = BlueOf(colour);
+  switch (m_bits) {
+    case 24:
+      return colour & 0xFFFFFF;
+    case 16:
+      // GDI truncates each channel to its field.
+      return static_cast<std::uint32_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+    default: {
+      std::uint32_t best = 0;
+      int best_distance = std::numeric_limits<int>::max();
+      for (std::size_t i = 0; i < m_table.size(); ++i) {
+        const int dr = r - RedOf(m_table[i]);
+        const int dg = g - GreenOf(m_table[i]);
+        const int db = b - BlueOf(m_table[i]);
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < best_distance) {  // strict: the lowest index wins ties
+          best_distance = d;
+          best = static_cast<std::uint32_t>(i);
+          if (d == 0) break;
+        }
+      }
+      return best;
+    }
+  }
+}
+
+std::uint32_t Bitmap::ValueAt(int x, int y) const {
+  assert(x >= 0 && x < m_width && y >= 0 && y < m_height);
+  const std::uint8_t* row = Row(y);
+  switch (m_bits) {
+    case 1:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case 4:
+      return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
+    case 8:
+      return row[x];
+    case 16:
+      return static_cast<std::uint32_t>(row[2 * x] | (row[2 * x + 1] << 8));
+    default: {
+      const std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
+      return static_cast<std::uint32_t>(p[2] | (p[1] << 8) | (p[0] << 16));
+    }
+  }
+}
+
+Colour Bitmap::ColourAt(int x, int y) const {
+  const std::uint32_t v = ValueAt(x, y);
+  switch (m_bits) {
+    case 24:
+      return v;
+    case 16: {
+      const int r5 = static_cast<int>(v >> 11) & 31, g6 = static_cast<int>(v >> 5) & 63,
+                b5 = static_cast<int>(v) & 31;
+      // Spread each field over the whole byte, as a 5-6-5 DIB is read back.
+      return Rgb((r5 << 3) | (r5 >> 2), (g6 << 2) | (g6 >> 4), (b5 << 3) | (b5 >> 2));
+    }
+    default:
+      return v < m_table.size() ? m_table[v] : Rgb(0, 0, 0);
+  }
+}
+
+void Bitmap::SetValue(int x, int y, std::uint32_t value) {
+  assert(x >= 0 && x < m_width && y >= 0 && y < m_height);
+  std::uint8_t* row = Row(y);
+  switch (m_bits) {
+    case 1: {
+      const std::uint8_t mask = static_cast<std::uint8_t>(0x80u >> (x & 7));
+      row[x >> 3] = static_cast<std::uint8_t>((value & 1) ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask));
+      break;
+    }
+    case 4: {
+      std::uint8_t& byte = row[x >> 1];
+      byte = (x & 1) ? static_cast<std::uint8_t>((byte & 0xF0) | (value & 0x0F))
+                     : static_cast<std::uint8_t>((byte & 0x0F) | ((value & 0x0F) << 4));
+      break;
+    }
+    case 8:
+      row[x] = static_cast<std::uint8_t>(value);
+      break;
+    case 16:
+      row[2 * x] = static_cast<std::uint8_t>(value);
+      row[2 * x + 1] = static_cast<std::uint8_t>(value >> 8);
+      break;
+    default: {
+      std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
+      p[0] = static_cast<std::uint8_t>(value >> 16);  // blue
+      p[1] = static_cast<std::uint8_t>(value >> 8);   // green
+      p[2] = static_cast<std::uint8_t>(value);        // red
+    }
+  }
+}
+
+}  // namespace pelmora
