@@ -17,10 +17,15 @@ class Tjwcin;
 enum RenderMode : int { kRenderPreview = 1, kRenderFile = 2, kRenderClipboard = 3 };
 
 // Hands the finished image to its destination (the preview picture, a file, the
-// clipboard). Returns false with a reason when the destination failed.
+// clipboard). Returns false with a reason when the destination failed. The image
+// is the render's own and dies when DrawImage returns: a destination that keeps
+// it (the preview) copies what it needs.
 using RenderDelivery = std::function<bool(const Bitmap& image, std::string* error)>;
-// position 0 clears the bar; otherwise position of total entities visited.
-using RenderProgress = std::function<void(int position, int total)>;
+// Called with position 0 at the start and the end of the entity loops (clear the
+// bar), and with the running count of entities visited, every 1000 lines, 500
+// arcs, 100 texts and 100 dots. total = lines + arcs + texts + dots (64 bits: four
+// 32-bit counts can exceed the range of one).
+using RenderProgress = std::function<void(std::int64_t position, std::int64_t total)>;
 
 // Everything DrawImage reads besides its six arguments.
 struct RenderContext {
@@ -28,15 +33,27 @@ struct RenderContext {
   const Settings* settings = nullptr;
   const std::array<std::uint8_t, 256>* LayerVisible = nullptr;
   const std::array<std::uint8_t, 16>* GroupVisible = nullptr;
-  float PixelsPerMm = 1.0f;
+  float PixelsPerMm = 1.0f;            // drawing units per millimetre of paper
   RenderDelivery delivery;             // may be empty: the image is dropped
   RenderProgress progress;             // may be empty
   TextRasterizer* text = nullptr;      // nullptr: the shared FreeType rasterizer
   std::string* error = nullptr;        // receives the reason of a 0 result
 };
 
-// Returns 1 when the render ran to its end and the image was delivered, 0 when
-// the image could not be created or the delivery failed.
+// Renders the drawing into a new image of width × height pixels and delivers it.
+// scale: image pixels per drawing unit; a drawing point (x, y) lands on pixel
+// (round(x × scale) − originX, originY − round(y × scale)). mode: kRenderPreview
+// (24 bits, 1-pixel pens, dots as pixels, no stamp), kRenderFile or
+// kRenderClipboard (pixel format and colour table by settings.ColorMode and
+// usePalette, pen-width table, Dot-sized discs, the resolution stamp when
+// WriteDPI is on). At a depth of 1 bit every mode draws black on white.
+//
+// Returns 1 when the render ran to its end and the image was delivered; 0, with
+// the reason in *context.error, when the mode is unknown, an output region is
+// 0 pixels wide or high (refused before anything is made or delivered), the
+// image cannot be created, the drawing cannot be read, or the delivery failed.
+// A preview of 0 × 0 pixels is valid: an empty image is delivered. The "完了"
+// message after a file or clipboard delivery is the caller's.
 int DrawImage(const RenderContext& context, int width, int height, int originX, int originY,
               float scale, int mode);
 
