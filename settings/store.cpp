@@ -1,0 +1,141 @@
+#include "settings/store.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QString>
+#include <QVariant>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace pelmora {
+namespace {
+
+constexpr const char* kOrganisation = "Tovarin";
+constexpr const char* kApplication = "Pelmora";
+
+// On Windows and macOS the native store (registry, property list) is the
+// organisation/application one. Elsewhere QSettings keeps the same INI file at
+// $XDG_CONFIG_HOME/Tovarin/Pelmora.conf, but caches the folder for the life of
+// the process; naming the file ourselves follows XDG_CONFIG_HOME as it is when
+// the store is made.
+#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
+constexpr bool kNativeStore = true;
+#else
+constexpr bool kNativeStore = false;
+#endif
+
+std::string UserIniPath() {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  return (folder + '/' + kOrganisation + '/' + kApplication + ".conf").toStdString();
+}
+
+std::unique_ptr<QSettings> Open(bool native, const std::string& location) {
+  std::unique_ptr<QSettings> settings =
+      native ? std::make_unique<QSettings>(kOrganisation, kApplication)
+             : std::make_unique<QSettings>(QString::fromStdString(location),
+                                           QSettings::IniFormat);
+  // The INI file is only ever replaced whole (temporary file, flush, rename);
+  // this is Qt's default, made explicit because a save must never leave a
+  // half-written file behind.
+  settings->setAtomicSyncRequired(true);
+  return settings;
+}
+
+// The stored text of `key`, or nothing when the value is missing or is not a
+// string (a hand-edited "a, b" reads as a list, "@Variant(...)" as another type).
+std::optional<std::string> StoredString(const QSettings& settings, const QString& key) {
+  const QVariant value = settings.value(key);
+  if (!value.isValid() || value.typeId() != QMetaType::QString) return std::nullopt;
+  return value.toString().toStdString();
+}
+
+bool Finish(QSettings& settings, const std::string& location, std::string* error) {
+  settings.sync();
+  switch (settings.status()) {
+    case QSettings::NoError:
+      return true;
+    case QSettings::AccessError:
+      if (error) *error = "cannot write the settings to " + location;
+      return false;
+    case QSettings::FormatError:
+      if (error) *error = "the settings file " + location + " is malformed; it was not replaced";
+      return false;
+  }
+  if (error) *error = "cannot write the settings to " + location;
+  return false;
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore() : m_native(kNativeStore) {
+  m_location = m_native ? std::string("HKEY_CURRENT_USER\\Software\\Tovarin\\Pelmora")
+                        : UserIniPath();
+}
+
+SettingsStore::SettingsStore(std::string ini_path) : m_location(std::move(ini_path)) {}
+
+Settings SettingsStore::Load() const {
+  Settings result;
+  const std::string current = QDir::toNativeSeparators(QDir::currentPath()).toStdString();
+  result.OpenDir = current;
+  result.SaveDir = current;
+  const auto settings = Open(m_native, m_location);
+  for (const SettingsField& field : SettingsFields()) {
+    const auto text = StoredString(*settings, QString::fromUtf8(field.name.data(),
+                                                                 static_cast<qsizetype>(
+                                                                     field.name.size())));
+    // Invalid text leaves the default in place.
+    if (text) ReadStoredText(result, field, *text);
+  }
+  return result;
+}
+
+bool SettingsStore::Save(const Settings& settings, std::string* error) const {
+  const auto store = Open(m_native, m_location);
+  for (const SettingsField& field : SettingsFields()) {
+    // Always a QString, so that every value stays a string in the store.
+    store->setValue(
+        QString::fromUtf8(field.name.data(), static_cast<qsizetype>(field.name.size())),
+        QString::fromStdString(StoredText(settings, field)));
+  }
+  return Finish(*store, m_location, error);
+}
+
+ColourPresets SettingsStore::LoadColourPresets() const {
+  ColourPresets presets = DefaultColourPresets();
+  const auto settings = Open(m_native, m_location);
+  settings->beginGroup(QString::fromUtf8(kColourPresetGroup.data(),
+                                         static_cast<qsizetype>(kColourPresetGroup.size())));
+  for (int preset = 1; preset <= kColourPresetCount; ++preset) {
+    for (int slot = 0; slot < kColourPresetSlots; ++slot) {
+      const auto text = StoredString(
+          *settings, QString::fromStdString(ColourPresetValueName(preset, slot)));
+      if (!text) continue;
+      if (const auto value = ParseStoredInteger(*text)) {
+        presets[static_cast<std::size_t>(preset - 1)][static_cast<std::size_t>(slot)] =
+            static_cast<Colour>(static_cast<std::uint32_t>(*value));
+      }
+    }
+  }
+  return presets;
+}
+
+bool SettingsStore::SaveColourPresets(const ColourPresets& presets, std::string* error) const {
+  const auto settings = Open(m_native, m_location);
+  settings->beginGroup(QString::fromUtf8(kColourPresetGroup.data(),
+                                         static_cast<qsizetype>(kColourPresetGroup.size())));
+  for (int preset = 1; preset <= kColourPresetCount; ++preset) {
+    for (int slot = 0; slot < kColourPresetSlots; ++slot) {
+      const Colour colour =
+          presets[static_cast<std::size_t>(preset - 1)][static_cast<std::size_t>(slot)];
+      settings->setValue(QString::fromStdString(ColourPresetValueName(preset, slot)),
+                         QString::number(static_cast<std::int32_t>(colour)));
+    }
+  }
+  settings->endGroup();
+  return Finish(*settings, m_location, error);
+}
+
+}  // namespace pelmora
