@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelmora {
@@ -43,6 +44,15 @@ struct TJwcTextStyle {
   float Height = 0, Width = 0, Spacing = 0;  // millimetres on paper
   std::int32_t PenColor = 0;
 };
+
+// The first 20 bytes of every .jwc file.
+inline constexpr std::string_view kJwcSignature = "jw_cad(c)data.......";
+
+// True when `head` starts with kJwcSignature (case-sensitive).
+bool JwcHasSignature(std::span<const std::byte> head);
+// Reads the first 40 bytes of `file`: true when they are there and start with the
+// signature. Throws std::system_error when the file cannot be opened or read.
+bool JwcFileHasSignature(const std::filesystem::path& file);
 
 class Tjwcin {
  public:

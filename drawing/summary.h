@@ -1,0 +1,61 @@
+// The summary of a loaded drawing that the open command shows in its information
+// panel and the converter prints for --info: name, date, paper, counts, and which
+// layers and groups hold entities with their view states.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "drawing/jwcunit.h"
+
+namespace pelmora {
+
+struct LayerSummary {
+  std::uint8_t layer = 0;  // layer byte: group × 16 + layer within the group
+  std::uint8_t view = 0;   // view state as stored; 1 = shown, anything else hidden
+  std::int32_t lines = 0, arcs = 0, texts = 0, dots = 0;
+};
+
+struct GroupSummary {
+  std::uint8_t group = 0;
+  std::uint8_t view = 0;  // 1 = shown
+  std::int64_t entities = 0;
+};
+
+struct DrawingSummary {
+  std::string file_name;  // without its folder
+  std::string date;       // last modified, local time, "yy/mm/dd hh:mm:ss"
+  std::string paper;      // "A3版" (UTF-8), for any paper code
+  std::int32_t paper_code = 0;
+  std::int32_t paper_mm = 0;  // paper width in millimetres (JwcPaperSizemm)
+  bool is_real = false;
+  std::int32_t lines = 0, arcs = 0, texts = 0, dots = 0;
+  std::int32_t window_width = 0;  // drawing units across the paper
+  std::vector<GroupSummary> groups;  // groups holding entities, ascending
+  std::vector<LayerSummary> layers;  // layers holding entities, ascending
+};
+
+// "A" + paper code in decimal + "版", whatever the code (A9版 for 9).
+std::string PaperLabel(std::int32_t paper_code);
+// Local time as "yy/mm/dd hh:mm:ss" (two-digit year, 24-hour clock).
+std::string FormatFileDate(std::time_t time);
+
+// Summarises the drawing loaded in `reader` from `file`; reads the file's
+// last-modified time (std::system_error if that fails).
+DrawingSummary SummarizeDrawing(const Tjwcin& reader, const std::filesystem::path& file);
+DrawingSummary SummarizeDrawing(const Tjwcin& reader, std::string file_name, std::time_t modified);
+
+// Tests the signature, loads `file` into a fresh reader and summarises it.
+// Throws std::system_error when the file cannot be opened, std::runtime_error
+// with the reason when it is no JW_CAD drawing or does not load.
+DrawingSummary LoadDrawingSummary(const std::filesystem::path& file);
+
+// Plain text, several lines, each ended by '\n'.
+std::string SummaryText(const DrawingSummary& summary);
+// One JSON object on one line, without a trailing newline.
+std::string SummaryJson(const DrawingSummary& summary);
+
+}  // namespace pelmora
