@@ -1,0 +1,469 @@
+// JW_CAD line types and arcs. Dashes are never left to the canvas: every line is
+// drawn with a solid pen and cut here into drawn and skipped pieces, and curves
+// are chains of chords through the same cutting, so that a pattern runs on
+// without a break around a curve and restarts only at the next LineMoveTo.
+#include "render/jwtools.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "render/jwtools_lines_testing.h"
+
+namespace pelmora {
+namespace {
+
+constexpr int kMaxElements = 100;
+
+// The one pen and dash state of the module, shared by every canvas drawn on
+// (one at a time). At program start every field is 0: no pattern.
+struct LinePatternState {
+  std::int32_t line_type = 0;
+  // Pixels, numbered from 1 ([0] unused); odd-numbered dashes, even-numbered gaps.
+  std::array<std::int32_t, kMaxElements + 1> elements{};
+  std::int32_t count = 0;
+  std::int32_t length = 0;         // sum of elements 1..count
+  std::int32_t phase_element = 0;  // element the next LineDrawTo continues in, from 1
+  std::int32_t phase_offset = 0;   // 1 + pixels of that element already used
+  std::int32_t pen_width = 0;      // pixels, applied to the canvas by LineMoveTo
+};
+
+thread_local LinePatternState LinePattern;
+// Canvas pixels per point of dash length: logical pixels per inch / 72
+// (4/3 at the canvas's fixed 96 pixels per inch).
+thread_local float PatternUnit = 0.0f;
+thread_local std::uint64_t g_line_draw_calls = 0;
+
+// Dash patterns of line types 2..9 in points: drawn, gap, drawn, gap, ...
+struct BasePattern {
+  std::int32_t count;
+  std::array<float, 6> lengths;
+};
+constexpr std::array<BasePattern, 8> kBasePatterns = {{
+    {2, {2, 2}},
+    {2, {4, 4}},
+    {2, {6, 2}},
+    {4, {25, 4, 2, 4}},
+    {4, {50, 8, 4, 8}},
+    {6, {25, 2, 2, 2, 2, 2}},
+    {6, {50, 4, 4, 4, 4, 4}},
+    {2, {1, 7}},  // auxiliary line: dots
+}};
+
+// Segments with more whole pattern repetitions than this (at least 6 million
+// pixels long) walk only the repetitions near the bitmap and jump over the
+// rest; shorter ones sum every step exactly in order.
+constexpr std::int64_t kExactRepetitions = std::int64_t{1} << 20;
+
+// Arcs: below this radius (pixels) the chords are exactly those of the
+// density rule; above it their number follows the curve's sagitta instead.
+constexpr double kExactArcRadius = 1e7;
+// Arcs whose long semi-axis reaches 2^30 pixels have points beyond anything a
+// canvas coordinate can hold; they take the bounded path as well.
+constexpr double kExactArcExtent = 1073741824.0;
+// Most chords one arc may have: two full turns just under kExactArcRadius.
+constexpr long double kMaxArcChords = 24'000'000.0L;
+// Chords per turn of a bounded-path curve of radius ≥ kExactArcRadius: enough
+// for a sagitta of a quarter pixel up to a radius of about 8.7e9 pixels.
+constexpr long double kMaxHugeChordsPerTurn = 262144.0L;
+constexpr long double kRadiansPerDegree = 3.14159265358979323846264338327950288L / 180.0L;
+
+// Nearest integer, halves to even, held inside the 32-bit range.
+std::int32_t RoundToInt32(double value) {
+  const double r = std::nearbyint(value);
+  if (std::isnan(r)) return 0;
+  if (r <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+  if (r >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(r);
+}
+
+std::int32_t RoundToInt32(long double value) {
+  const long double r = std::nearbyint(value);
+  if (std::isnan(r)) return 0;
+  if (r <= -2147483648.0L) return std::numeric_limits<std::int32_t>::min();
+  if (r >= 2147483647.0L) return std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(r);
+}
+
+// The bitmap grown by a margin that covers any pen: pixels outside it can
+// never be painted by a stroke whose centre line stays outside it too.
+struct Reach {
+  double left, top, right, bottom;
+};
+
+Reach ReachOf(Canvas& canvas) {
+  const double margin = static_cast<double>(std::max(canvas.PenWidth(), 1)) + 2.0;
+  const Bitmap& bitmap = canvas.Target();
+  return {-margin, -margin, bitmap.Width() + margin, bitmap.Height() + margin};
+}
+
+bool SegmentMayPaint(const Reach& reach, Point a, Point b) {
+  return std::max<double>(a.x, b.x) >= reach.left && std::min<double>(a.x, b.x) <= reach.right &&
+         std::max<double>(a.y, b.y) >= reach.top && std::min<double>(a.y, b.y) <= reach.bottom;
+}
+
+// Part [t0, t1] of the ray (x, y) + t·(ux, uy), 0 ≤ t ≤ t_max, inside `reach`
+// (Liang–Barsky). False when the ray misses it.
+bool ClipRay(double x, double y, double ux, double uy, double t_max, const Reach& reach,
+             double* t0, double* t1) {
+  double lo = 0.0, hi = t_max;
+  auto edge = [&](double p, double q) {  // keeps the t with p·t ≤ q
+    if (p == 0.0) return q >= 0.0;
+    const double r = q / p;
+    if (p < 0.0) {
+      if (r > hi) return false;
+      lo = std::max(lo, r);
+    } else {
+      if (r < lo) return false;
+      hi = std::min(hi, r);
+    }
+    return true;
+  };
+  if (!edge(-ux, x - reach.left) || !edge(ux, reach.right - x) || !edge(-uy, y - reach.top) ||
+      !edge(uy, reach.bottom - y)) {
+    return false;
+  }
+  *t0 = lo;
+  *t1 = hi;
+  return true;
+}
+
+// Walks along one segment, handing each rounded position to the canvas:
+// line-to after a dash, move-to after a gap. A walker that is not `visible`
+// hands nothing over (its segment misses the bitmap; only the phase counts).
+class DashWalker {
+ public:
+  DashWalker(Canvas& canvas, double x, double y, bool visible)
+      : m_canvas(canvas), m_x(x), m_y(y), m_visible(visible) {}
+
+  void Step(double dx, double dy, bool dash) {
+    m_x += dx;
+    m_y += dy;
+    if (!m_visible) return;
+    const int px = RoundToInt32(m_x);
+    const int py = RoundToInt32(m_y);
+    if (dash) {
+      m_canvas.LineTo(px, py);
+    } else {
+      m_canvas.MoveTo(px, py);
+    }
+  }
+
+  void JumpTo(double x, double y) {
+    m_x = x;
+    m_y = y;
+    if (m_visible) m_canvas.MoveTo(RoundToInt32(m_x), RoundToInt32(m_y));
+  }
+
+  double X() const { return m_x; }
+  double Y() const { return m_y; }
+
+ private:
+  Canvas& m_canvas;
+  double m_x;
+  double m_y;
+  bool m_visible;
+};
+
+bool IsDash(std::int32_t element) { return (element & 1) != 0; }
+
+// Type 1, and any patterned type while no pattern has been chosen: drawn there
+// and back, so that both end pixels are painted; the position ends at (x, y).
+void DrawSolid(Canvas& canvas, std::int32_t x, std::int32_t y) {
+  const Point from = canvas.PenPosition();
+  if (SegmentMayPaint(ReachOf(canvas), from, {x, y})) {
+    canvas.LineTo(x, y);
+    canvas.LineTo(from.x, from.y);
+  }
+  canvas.MoveTo(x, y);
+}
+
+// The whole repetitions of a segment too long to walk step by step: the
+// repetitions near the bitmap are walked from a position computed by one
+// product, the others skipped.
+void WalkRepetitionWindow(Canvas& canvas, DashWalker& walker, std::int64_t repetitions,
+                          double ux, double uy, const std::array<double, kMaxElements + 1>& step_x,
+                          const std::array<double, kMaxElements + 1>& step_y) {
+  const LinePatternState& p = LinePattern;
+  const double x0 = walker.X(), y0 = walker.Y();
+  const double length = p.length;
+  const double span = static_cast<double>(repetitions) * length;
+  double t0 = 0.0, t1 = 0.0;
+  if (ClipRay(x0, y0, ux, uy, span, ReachOf(canvas), &t0, &t1)) {
+    const std::int64_t first =
+        std::max<std::int64_t>(0, static_cast<std::int64_t>(std::floor(t0 / length)) - 1);
+    const std::int64_t last =
+        std::min(repetitions, static_cast<std::int64_t>(std::ceil(t1 / length)) + 1);
+    const double start = static_cast<double>(first) * length;
+    walker.JumpTo(x0 + start * ux, y0 + start * uy);
+    for (std::int64_t i = first; i < last; ++i) {
+      for (std::int32_t k = 1; k <= p.count; ++k) walker.Step(step_x[k], step_y[k], IsDash(k));
+    }
+  }
+  walker.JumpTo(x0 + span * ux, y0 + span * uy);
+}
+
+void DrawPatterned(Canvas& canvas, std::int32_t x, std::int32_t y) {
+  LinePatternState& p = LinePattern;
+  const Point from = canvas.PenPosition();
+  const double dx = static_cast<double>(x) - from.x;
+  const double dy = static_cast<double>(y) - from.y;
+  double remaining = std::sqrt(dx * dx + dy * dy);  // pixels still to cut
+  if (remaining == 0.0) return;
+  const double ux = dx / remaining;
+  const double uy = dy / remaining;
+  const bool visible = SegmentMayPaint(ReachOf(canvas), from, {x, y});
+  DashWalker walker(canvas, from.x, from.y, visible);
+
+  // Continue the element in which the previous segment of this stroke stopped.
+  // A partial element that ends this segment is drawn forward only: the next
+  // segment goes on with it.
+  if (p.phase_element > 1 || p.phase_offset > 1) {
+    for (std::int32_t k = std::max(p.phase_element, 1); k <= p.count; ++k) {
+      // An element already used up (the pattern changed mid-stroke) has no rest;
+      // it never sends the pen backwards.
+      const double rest = static_cast<double>(
+          std::max<std::int64_t>(std::int64_t{p.elements[k]} - p.phase_offset + 1, 0));
+      if (rest > remaining) {
+        if (visible && IsDash(k)) {
+          canvas.LineTo(x, y);
+        } else {
+          canvas.MoveTo(x, y);
+        }
+        p.phase_offset += RoundToInt32(remaining);
+        p.phase_element = k;
+        return;
+      }
+      walker.Step(rest * ux, rest * uy, IsDash(k));
+      remaining -= rest;
+      p.phase_offset = 1;
+    }
+    p.phase_element = 1;
+    p.phase_offset = 1;
+  }
+
+  // Whole repetitions of the pattern, with the step of each element computed once.
+  const double length = p.length;
+  const double repetitions = std::trunc(remaining / length);
+  if (repetitions > 0.0) {
+    if (visible) {
+      std::array<double, kMaxElements + 1> step_x;
+      std::array<double, kMaxElements + 1> step_y;
+      for (std::int32_t k = 1; k <= p.count; ++k) {
+        step_x[k] = p.elements[k] * ux;
+        step_y[k] = p.elements[k] * uy;
+      }
+      const auto n = static_cast<std::int64_t>(repetitions);
+      if (n <= kExactRepetitions) {
+        for (std::int64_t i = 0; i < n; ++i) {
+          for (std::int32_t k = 1; k <= p.count; ++k) walker.Step(step_x[k], step_y[k], IsDash(k));
+        }
+      } else {
+        WalkRepetitionWindow(canvas, walker, n, ux, uy, step_x, step_y);
+      }
+    }
+    remaining -= repetitions * length;
+  }
+
+  // Tail: the start of one more repetition. A dash cut by the end is drawn
+  // there and back, which paints the segment's end pixel.
+  for (std::int32_t k = 1; k <= p.count; ++k) {
+    const double element = p.elements[k];
+    if (element > remaining) {
+      if (visible && IsDash(k)) {
+        const Point back = canvas.PenPosition();
+        canvas.LineTo(x, y);
+        canvas.LineTo(back.x, back.y);
+      }
+      canvas.MoveTo(x, y);
+      p.phase_offset = RoundToInt32(remaining) + 1;
+      p.phase_element = k;
+      return;
+    }
+    walker.Step(element * ux, element * uy, IsDash(k));
+    remaining -= element;
+  }
+  p.phase_element = 1;
+  p.phase_offset = 1;
+  if (!visible) canvas.MoveTo(x, y);
+}
+
+// One tilted ellipse: centre in pixels, radius (first semi-axis, pixels),
+// flatness (second semi-axis / first), tilt as cosine and sine.
+struct ArcShape {
+  std::int32_t cx;
+  std::int32_t cy;
+  float radius;
+  float flatness;
+  double cos_tilt;
+  double sin_tilt;
+};
+
+// Canvas pixel of parameter angle t (degrees, counterclockwise, y up). With
+// `single` each of u, v (the untilted ellipse) and u', v' (tilted) is held as
+// a single-precision real, each formed from its operands at double precision;
+// the bounded path for huge curves keeps doubles throughout.
+Point ArcPoint(const ArcShape& s, long double t, bool single) {
+  const double angle = static_cast<double>(t * kRadiansPerDegree);
+  const double c = std::cos(angle);
+  const double sn = std::sin(angle);
+  double u = static_cast<double>(s.radius) * c;
+  double v = static_cast<double>(s.flatness) * static_cast<double>(s.radius) * sn;
+  if (single) {
+    u = static_cast<float>(u);
+    v = static_cast<float>(v);
+  }
+  double u2 = u * s.cos_tilt - v * s.sin_tilt;
+  double v2 = u * s.sin_tilt + v * s.cos_tilt;
+  if (single) {
+    u2 = static_cast<float>(u2);
+    v2 = static_cast<float>(v2);
+  }
+  return {SaturateToPixel(static_cast<long double>(s.cx) + u2),
+          SaturateToPixel(static_cast<long double>(s.cy) - v2)};
+}
+
+}  // namespace
+
+void SetLineType(Canvas& canvas, std::int32_t line_type) {
+  LinePatternState& p = LinePattern;
+  p.line_type = line_type;
+  PatternUnit = static_cast<float>(canvas.PixelsPerInch()) / 72.0f;
+  if (line_type >= 2 && line_type <= 9) {
+    const BasePattern& base = kBasePatterns[static_cast<std::size_t>(line_type - 2)];
+    p.count = base.count;
+    for (std::int32_t k = 1; k <= base.count; ++k) {
+      p.elements[k] = RoundToInt32(static_cast<long double>(base.lengths[k - 1]) *
+                                   static_cast<long double>(PatternUnit));
+    }
+  }
+  std::int64_t length = 0;
+  for (std::int32_t k = 1; k <= p.count; ++k) length += p.elements[k];
+  p.length = static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(length, 0, std::numeric_limits<std::int32_t>::max()));
+}
+
+void SetLineWidth(Canvas& /*canvas*/, std::int32_t width) {
+  LinePattern.pen_width = width <= 0 ? 1 : width;
+}
+
+void LineMoveTo(Canvas& canvas, std::int32_t x, std::int32_t y) {
+  canvas.MoveTo(x, y);
+  canvas.SetPenWidth(LinePattern.pen_width);
+  LinePattern.phase_element = 1;
+  LinePattern.phase_offset = 1;
+}
+
+void LineDrawTo(Canvas& canvas, std::int32_t x, std::int32_t y) {
+  ++g_line_draw_calls;
+  const LinePatternState& p = LinePattern;
+  if (p.line_type == 0) {
+    canvas.MoveTo(x, y);
+  } else if (p.line_type == 1 || p.length <= 0) {
+    DrawSolid(canvas, x, y);
+  } else {
+    DrawPatterned(canvas, x, y);
+  }
+}
+
+void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, float radius,
+                float flatness, float start_angle, float end_angle, float tilt) {
+  if (radius == 0.0f) return;
+  if (!std::isfinite(radius) || !std::isfinite(flatness) || !std::isfinite(start_angle) ||
+      !std::isfinite(end_angle) || !std::isfinite(tilt)) {
+    return;
+  }
+  // Segments per pixel of radius per full turn: chords of about 5.2 pixels,
+  // 1.6 on small curves.
+  const float density = radius >= 10.0f ? 1.2f : 4.0f;
+  float a0 = start_angle;
+  float a1 = end_angle;
+  if (a1 == 0.0f) a1 = 360.0f;
+  if (a1 < a0) a1 += 360.0f;
+  if (a1 == a0) {
+    a0 = 0.0f;
+    a1 = 360.0f;
+  }
+  if (flatness <= 0.0f) flatness = 1.0f;
+
+  // An arc that cannot come near the bitmap draws nothing (and the pen stays).
+  const double extent = std::fabs(static_cast<double>(radius)) *
+                        std::max(1.0, static_cast<double>(flatness));
+  const Reach reach = ReachOf(canvas);
+  const double pen = static_cast<double>(std::max(LinePattern.pen_width, 1));
+  if (center_x + extent + pen < reach.left || center_x - extent - pen > reach.right ||
+      center_y + extent + pen < reach.top || center_y - extent - pen > reach.bottom) {
+    return;
+  }
+
+  const double tilt_angle = static_cast<double>(tilt) * static_cast<double>(kRadiansPerDegree);
+  const ArcShape shape{center_x, center_y, radius, flatness, std::cos(tilt_angle),
+                       std::sin(tilt_angle)};
+  const long double span = static_cast<long double>(a1) - a0;  // degrees
+  const long double per_pixel = static_cast<long double>(radius) * density;
+  const long double chords = std::trunc(per_pixel * span / 360.0L);
+
+  if (std::fabs(radius) < kExactArcRadius && extent < kExactArcExtent &&
+      std::fabs(chords) <= kMaxArcChords) {
+    const Point start = ArcPoint(shape, a0, true);
+    LineMoveTo(canvas, start.x, start.y);
+    const auto n = static_cast<std::int64_t>(chords);
+    for (std::int64_t s = 0; s <= n; ++s) {
+      const Point q = ArcPoint(shape, a0 + static_cast<long double>(s) * 360.0L / per_pixel, true);
+      LineDrawTo(canvas, q.x, q.y);
+    }
+    const Point end = ArcPoint(shape, a1, true);
+    LineDrawTo(canvas, end.x, end.y);
+    LineDrawTo(canvas, end.x + 1, end.y + 1);
+    return;
+  }
+
+  // Bounded path: turns beyond the second are dropped (the end angle keeps its
+  // place on the curve), and huge curves get as many chords per turn as keep
+  // them within a quarter pixel of the curve, up to kMaxHugeChordsPerTurn.
+  long double sweep = span;
+  if (sweep > 720.0L) sweep = 360.0L + std::fmod(sweep, 360.0L);
+  if (sweep < -720.0L) sweep = -(360.0L + std::fmod(-sweep, 360.0L));
+  long double per_turn = std::min(std::fabs(per_pixel), kMaxArcChords / 2);
+  if (std::fabs(radius) >= kExactArcRadius) {
+    per_turn = std::min(kMaxHugeChordsPerTurn,
+                        3.14159265358979323846L * std::sqrt(8.0L * static_cast<long double>(extent)));
+  }
+  if (radius < 0.0f) per_turn = -per_turn;
+  const auto n = static_cast<std::int64_t>(std::trunc(per_turn * sweep / 360.0L));
+  const long double step = 360.0L / per_turn;
+  const Point start = ArcPoint(shape, a0, false);
+  LineMoveTo(canvas, start.x, start.y);
+  for (std::int64_t s = 0; s <= n; ++s) {
+    const Point q = ArcPoint(shape, a0 + static_cast<long double>(s) * step, false);
+    LineDrawTo(canvas, q.x, q.y);
+  }
+  const Point end = ArcPoint(shape, a0 + sweep, false);
+  LineDrawTo(canvas, end.x, end.y);
+  LineDrawTo(canvas, end.x + 1, end.y + 1);
+}
+
+LinePatternView LinePatternForTesting() {
+  const LinePatternState& p = LinePattern;
+  LinePatternView view;
+  view.line_type = p.line_type;
+  view.elements = p.elements;
+  view.count = p.count;
+  view.pattern_length = p.length;
+  view.phase_element = p.phase_element;
+  view.phase_offset = p.phase_offset;
+  view.pen_width = p.pen_width;
+  view.pattern_unit = PatternUnit;
+  view.line_draw_calls = g_line_draw_calls;
+  return view;
+}
+
+void ResetLinePatternForTesting() {
+  LinePattern = LinePatternState{};
+  PatternUnit = 0.0f;
+  g_line_draw_calls = 0;
+}
+
+}  // namespace pelmora
