@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "settings/settings_fields.h"
+
 namespace pelmora {
 
 const std::array<Colour, 16> kDefault16Colours = {
@@ -41,38 +43,19 @@ const std::array<Colour, 256>& HalftonePalette256() {
   return table;
 }
 
-Colour ColourTableEntry(const Settings& s, int index) {
-  switch (index) {
-    case 0: return s.BackColor;
-    case 1: return s.Color1;
-    case 2: return s.Color2;
-    case 3: return s.Color3;
-    case 4: return s.Color4;
-    case 5: return s.Color5;
-    case 6: return s.Color6;
-    case 7: return s.Color7;
-    default: return s.Color1;
-  }
+Colour PenColourOf(const Settings& s, int pen) {
+  return ColourEntry(s, pen >= 0 && pen < kColourTableSize ? pen : 1);
 }
 
-Colour PenColourOf(const Settings& s, int pen) { return ColourTableEntry(s, pen); }
-
 int PenWidthOf(const Settings& s, int pen) {
-  switch (pen) {
-    case 2: return s.PenWidth2;
-    case 3: return s.PenWidth3;
-    case 4: return s.PenWidth4;
-    case 5: return s.PenWidth5;
-    case 6: return s.PenWidth6;
-    default: return s.PenWidth1;
-  }
+  return PenWidthEntry(s, pen >= kFirstPenWidth && pen <= kLastPenWidth ? pen : 1);
 }
 
 std::vector<Colour> RenderPalette(const Settings& s, int entries) {
   std::vector<Colour> table(static_cast<std::size_t>(entries < 11 ? 11 : entries), Rgb(0, 0, 0));
   table[0] = Rgb(0, 0, 0);
   table[1] = Rgb(255, 255, 255);
-  for (int i = 0; i <= 7; ++i) table[static_cast<std::size_t>(2 + i)] = ColourTableEntry(s, i);
+  for (int i = 0; i <= 7; ++i) table[static_cast<std::size_t>(2 + i)] = ColourEntry(s, i);
   table[10] = Rgb(255, 0, 0);
   table.resize(static_cast<std::size_t>(entries < 0 ? 0 : entries));
   return table;

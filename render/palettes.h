@@ -28,9 +28,6 @@ const std::array<Colour, 256>& HalftonePalette256();
 // Color1..Color7, red (the resolution stamp), then black up to `entries`.
 std::vector<Colour> RenderPalette(const Settings& settings, int entries);
 
-// Colour table index 0..7: 0 = BackColor, 1..7 = Color1..Color7.
-Colour ColourTableEntry(const Settings& settings, int index);
-
 // What an entity's pen number draws with. The colour table has pens 0..7 and
 // the width table pens 1..6; a pen number with no entry in a table takes pen
 // 1's entry (Color1, PenWidth1), the drawing's ordinary pen. So pen 8 and above

@@ -1,0 +1,329 @@
+#include "render/draw_image.h"
+
+#include <cassert>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "drawing/jwcunit.h"
+#include "platform/fonts/font_rasterizer.h"
+#include "platform/fonts/shift_jis.h"
+#include "render/jwtools.h"
+#include "render/palettes.h"
+
+namespace pelmora {
+
+namespace {
+
+constexpr Colour kBlack = Rgb(0, 0, 0);
+constexpr Colour kWhite = Rgb(255, 255, 255);
+constexpr Colour kStampRed = Rgb(255, 0, 0);
+
+// Progress is reported once per this many entities of each kind visited.
+constexpr std::int64_t kLineStep = 1000;
+constexpr std::int64_t kArcStep = 500;
+constexpr std::int64_t kTextStep = 100;
+constexpr std::int64_t kDotStep = 100;
+
+// Text styles a text record may name (0..10).
+constexpr int kTextStyleCount = 11;
+
+// The resolution stamp: 8 points on the fixed 96 pixels per inch of every
+// canvas, -MulDiv(8, 96, 72) = -11 (a character height, hence negative).
+constexpr int kStampPoints = 8;
+constexpr int kStampFontHeight = -((kStampPoints * Canvas::kPixelsPerInch + 36) / 72);
+static_assert(kStampFontHeight == -11);
+
+// One drawing point to one image pixel: round half to even of the product
+// formed in extended precision (a float times a float is exact there), then the
+// origin. Huge or non-finite values saturate rather than overflow.
+struct Mapping {
+  long double scale;
+  int origin_x;
+  int origin_y;
+
+  int X(float x) const { return SaturateToPixel(std::nearbyint(x * scale) - origin_x); }
+  int Y(float y) const { return SaturateToPixel(origin_y - std::nearbyint(y * scale)); }
+  // Texts are placed between pixels: single reals, not rounded.
+  float FX(float x) const { return static_cast<float>(x * scale - origin_x); }
+  float FY(float y) const { return static_cast<float>(origin_y - y * scale); }
+};
+
+class Visibility {
+ public:
+  Visibility(const std::array<std::uint8_t, 256>& layers, const std::array<std::uint8_t, 16>& groups)
+      : m_layers(layers), m_groups(groups) {}
+  // Only an entry of exactly 1 shows; the layer byte's high nibble is the group.
+  bool Shows(std::uint8_t layer) const { return m_layers[layer] == 1 && m_groups[layer >> 4] == 1; }
+
+ private:
+  const std::array<std::uint8_t, 256>& m_layers;
+  const std::array<std::uint8_t, 16>& m_groups;
+};
+
+// FontName (UTF-8) as a LOGFONT face name: CP932 bytes, at most 31, cut before
+// a character that would not fit whole. A name CP932 cannot hold gives the
+// empty name, which the rasterizer draws with its default Japanese face.
+std::string FaceNameBytes(const std::string& font_name) {
+  constexpr std::size_t kFaceNameLimit = 31;
+  std::string bytes = Utf8ToCp932(font_name).value_or(std::string());
+  std::size_t end = 0;
+  while (end < bytes.size()) {
+    const std::size_t length = IsShiftJisLeadByte(static_cast<std::uint8_t>(bytes[end])) ? 2 : 1;
+    if (end + length > kFaceNameLimit) break;
+    end += length;
+  }
+  bytes.resize(std::min(end, bytes.size()));
+  return bytes;
+}
+
+int DepthOf(const Settings& settings) {
+  switch (settings.ColorMode) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24: return settings.ColorMode;
+    default: return 24;
+  }
+}
+
+// Filled circle of `diameter` pixels around (x, y): the box (x - h, y - h) to
+// (x - h + D, y - h + D), h = D / 2 truncated; 64-bit so a huge Dot cannot wrap.
+void DrawDotDisc(Canvas& canvas, int x, int y, int diameter) {
+  const long long h = diameter / 2;
+  const long long left = static_cast<long long>(x) - h;
+  const long long top = static_cast<long long>(y) - h;
+  canvas.Ellipse(SaturateToPixel(left), SaturateToPixel(top), SaturateToPixel(left + diameter),
+                 SaturateToPixel(top + diameter));
+}
+
+class Renderer {
+ public:
+  Renderer(const RenderContext& context, Bitmap& image, const Mapping& map, int mode)
+      : m_reader(*context.reader),
+        m_settings(*context.settings),
+        m_visible(*context.LayerVisible, *context.GroupVisible),
+        m_progress(context.progress),
+        m_canvas(image),
+        m_map(map),
+        m_output(mode != kRenderPreview),
+        m_mono(DepthOf(*context.settings) == 1),
+        m_pixels_per_mm(context.PixelsPerMm),
+        m_face_name(FaceNameBytes(context.settings->FontName)) {}
+
+  void Run(TextRasterizer& text) {
+    m_canvas.SetTextRasterizer(&text);
+    Background();
+    m_total = static_cast<std::int64_t>(m_reader.JwcLineCount()) + m_reader.JwcArcCount() +
+              m_reader.JwcTextCount() + m_reader.JwcDotCount();
+    Report(0);
+    SetLineWidth(m_canvas, 1);
+    m_canvas.SetPenMode(PenMode::kCopy);
+    m_canvas.SetBrushStyle(BrushStyle::kClear);
+    SetLineWidth(m_canvas, 1);
+    SetLineType(m_canvas, 1);
+    m_canvas.SetPenColour(kBlack);
+    m_current_colour = kBlack;
+    Lines();
+    Arcs();
+    Texts();
+    Dots();
+    Report(0);
+    if (m_output && m_settings.WriteDPI) Stamp();
+  }
+
+ private:
+  void Background() {
+    Bitmap& image = m_canvas.Target();
+    const Colour background = m_mono ? kWhite : m_settings.BackColor;
+    m_canvas.SetPenColour(background);
+    m_canvas.SetBrushColour(background);
+    m_canvas.SetBrushStyle(BrushStyle::kSolid);
+    // A new image is all zero: a background stored as 0 is there already.
+    if (image.ValueFor(background) == 0) return;
+    const int right = image.Width() == INT_MAX ? INT_MAX : image.Width() + 1;
+    const int bottom = image.Height() == INT_MAX ? INT_MAX : image.Height() + 1;
+    m_canvas.Rectangle(0, 0, right, bottom);
+  }
+
+  void Report(std::int64_t position) {
+    if (m_progress) m_progress(position, m_total);
+  }
+  void Visit(std::int64_t step) {
+    ++m_count;
+    if (m_count % step == 0) Report(m_count);
+  }
+
+  // The pen colour of a line, arc or dot, set only when it differs from the
+  // current one (black throughout at 1 bit). True when it changed.
+  bool UpdatePenColour(int pen) {
+    const Colour colour = m_mono ? kBlack : PenColourOf(m_settings, pen);
+    if (colour == m_current_colour) return false;
+    m_canvas.SetPenColour(colour);
+    m_current_colour = colour;
+    return true;
+  }
+
+  void Lines() {
+    TJwcLine line;
+    int current_type = 1;
+    const std::int32_t count = m_reader.JwcLineCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+      Visit(kLineStep);
+      m_reader.JwcLineData(i, line);
+      if ((line.LineType == 9 && !m_settings.No9) || !m_visible.Shows(line.Layer)) continue;
+      if (m_output) SetLineWidth(m_canvas, PenWidthOf(m_settings, line.PenColor));
+      if (line.LineType != current_type) {
+        SetLineType(m_canvas, line.LineType);
+        current_type = line.LineType;
+      }
+      UpdatePenColour(line.PenColor);
+      LineMoveTo(m_canvas, m_map.X(line.X1), m_map.Y(line.Y1));
+      LineDrawTo(m_canvas, m_map.X(line.X2), m_map.Y(line.Y2));
+    }
+  }
+
+  void Arcs() {
+    TJwcArc arc;
+    const std::int32_t count = m_reader.JwcArcCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+      Visit(kArcStep);
+      m_reader.JwcArcData(i, arc);
+      // Every arc selects its own type, visible or not.
+      SetLineType(m_canvas, arc.LineType);
+      if ((arc.LineType == 9 && !m_settings.No9) || !m_visible.Shows(arc.Layer)) continue;
+      if (m_output) SetLineWidth(m_canvas, PenWidthOf(m_settings, arc.PenColor));
+      UpdatePenColour(arc.PenColor);
+      const auto radius = static_cast<float>(arc.Radius * m_map.scale);
+      DrawJwcArc(m_canvas, m_map.X(arc.CenterX), m_map.Y(arc.CenterY), radius, arc.Flatness,
+                 arc.StartAngle, arc.EndAngle, arc.Tilt);
+    }
+  }
+
+  void Texts() {
+    m_canvas.SetPenMode(PenMode::kCopy);
+    m_canvas.SetBrushStyle(BrushStyle::kClear);
+    m_canvas.Font().face_name = m_face_name;
+    TJwcText text;
+    TJwcTextStyle style;
+    // Style sizes are millimetres of paper: drawing units per millimetre times
+    // image pixels per drawing unit.
+    const long double size_scale = static_cast<long double>(m_pixels_per_mm) * m_map.scale;
+    const std::int32_t count = m_reader.JwcTextCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+      Visit(kTextStep);
+      if (!m_settings.TextMode) continue;
+      m_reader.JwcTextData(i, text);
+      if (!m_visible.Shows(text.Layer)) continue;
+      // A style beyond the drawing's 11 has no size or colour: not drawn.
+      if (text.Style >= kTextStyleCount) continue;
+      m_reader.JwcTextStyle(text.Style, style);
+      const Colour colour = m_mono ? kBlack : PenColourOf(m_settings, style.PenColor);
+      DrawJwcText(m_canvas, text.Text, m_map.FX(text.X1), m_map.FY(text.Y1), m_map.FX(text.X2),
+                  m_map.FY(text.Y2), static_cast<float>(style.Height * size_scale),
+                  static_cast<float>(style.Width * size_scale),
+                  static_cast<float>(style.Spacing * size_scale), colour, text.Flags);
+    }
+  }
+
+  void Dots() {
+    SetLineWidth(m_canvas, 1);
+    // The disc's outline is one pixel whatever width the last stroke left on
+    // the canvas (the line routines set the canvas width only when a stroke starts).
+    m_canvas.SetPenWidth(1);
+    m_canvas.SetBrushStyle(BrushStyle::kSolid);
+    m_canvas.SetPenColour(m_current_colour);
+    m_canvas.SetBrushColour(m_current_colour);
+    TJwcDot dot;
+    const int diameter = m_settings.Dot;
+    const std::int32_t count = m_reader.JwcDotCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+      Visit(kDotStep);
+      m_reader.JwcDotData(i, dot);
+      if (!m_visible.Shows(dot.Layer)) continue;
+      if (UpdatePenColour(dot.PenColor)) m_canvas.SetBrushColour(m_current_colour);
+      const int x = m_map.X(dot.X);
+      const int y = m_map.Y(dot.Y);
+      if (m_output) {
+        DrawDotDisc(m_canvas, x, y, diameter);
+      } else {
+        m_canvas.SetPixel(x, y, m_current_colour);
+      }
+    }
+  }
+
+  void Stamp() {
+    m_canvas.SetFontColour(m_mono ? kBlack : kStampRed);
+    LogFont font;
+    font.height = kStampFontHeight;
+    font.face_name = m_face_name;
+    m_canvas.SetFont(font);
+    m_canvas.SetBrushStyle(BrushStyle::kClear);
+    m_canvas.TextOut(0, 0, std::to_string(m_settings.dpi) + "dpi");
+  }
+
+
+  const Tjwcin& m_reader;
+  const Settings& m_settings;
+  Visibility m_visible;
+  const RenderProgress& m_progress;
+  Canvas m_canvas;
+  Mapping m_map;
+  bool m_output;
+  bool m_mono;
+  float m_pixels_per_mm;
+  std::string m_face_name;
+  std::int64_t m_total = 0;
+  std::int64_t m_count = 0;
+  Colour m_current_colour = kBlack;
+};
+
+}  // namespace
+
+int DrawImage(const RenderContext& context, int width, int height, int originX, int originY,
+              float scale, int mode) {
+  auto fail = [&](std::string reason) {
+    if (context.error != nullptr) *context.error = std::move(reason);
+    return 0;
+  };
+  if (mode != kRenderPreview && mode != kRenderFile && mode != kRenderClipboard) {
+    return fail("unknown render mode " + std::to_string(mode));
+  }
+  assert(context.reader && context.settings && context.LayerVisible && context.GroupVisible);
+  if (!context.reader || !context.settings || !context.LayerVisible || !context.GroupVisible) {
+    return fail("nothing to render: no drawing, settings or visibility tables");
+  }
+  const bool output = mode != kRenderPreview;
+  // An output region under half a millimetre rounds to no pixels; refused here,
+  // before an image is made or a file or the clipboard is touched.
+  if (output && (width <= 0 || height <= 0)) {
+    return fail("the region is " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels; it must be at least 1 x 1 (half a millimetre at least each way)");
+  }
+  const Settings& settings = *context.settings;
+  const int bits = output ? DepthOf(settings) : 24;
+  std::string why;
+  std::unique_ptr<Bitmap> image = Bitmap::Create(width, height, bits, &why);
+  if (!image) return fail("cannot create the " + std::to_string(width) + " x " +
+                          std::to_string(height) + " image: " + why);
+  if (output && bits <= 8) image->SetColourTable(OutputColourTable(settings, bits));
+
+  try {
+    TextRasterizer* text = context.text != nullptr ? context.text : &DefaultTextRasterizer();
+    Renderer renderer(context, *image, Mapping{scale, originX, originY}, mode);
+    renderer.Run(*text);
+  } catch (const std::exception& e) {
+    return fail(std::string("rendering failed: ") + e.what());
+  }
+  if (context.delivery) {
+    why.clear();
+    if (!context.delivery(*image, &why)) return fail(why.empty() ? "delivery failed" : why);
+  }
+  return 1;
+}
+
+}  // namespace pelmora
