@@ -39,6 +39,8 @@ TForm4::TForm4(Settings& settings, QuickPanel* quick_panel, QWidget* owner)
     : QDialog(owner), m_settings(settings), m_quick_panel(quick_panel) {
   setObjectName(QStringLiteral("Form4"));
   setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFont(GothicFont(true, 12));
   setFixedSize(258, 153);
 

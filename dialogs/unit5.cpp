@@ -108,6 +108,8 @@ TForm5::TForm5(const Tjwcin& reader, const Settings& settings,
       m_group_visible(GroupVisible) {
   setObjectName(QStringLiteral("Form5"));
   setWindowTitle(QStringLiteral("表示ﾚｲﾔ設定"));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFont(GothicFont(false, 12));
   setFixedSize(kClientWidth, kClientHeight);
   BuildControls();
