@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/raster/bitmap.h"
 
@@ -60,6 +61,9 @@ class Canvas {
   Bitmap& Target() { return m_bitmap; }
   int PixelsPerInch() const { return kPixelsPerInch; }
 
+  // Widest pen drawn; wider widths are held here (pixels).
+  static constexpr int kMaxPenWidth = 1 << 16;
+
   // Pen: colour 0x00BBGGRR, width in pixels (0 or 1 = one pixel), solid style.
   void SetPenColour(Colour colour);
   Colour PenColour() const { return m_pen_colour; }
@@ -76,7 +80,7 @@ class Canvas {
   BrushStyle GetBrushStyle() const { return m_brush_style; }
 
   // Background colour used by the 1-bit colour rule (white by default).
-  void SetBackgroundColour(Colour colour) { m_background = colour; }
+  void SetBackgroundColour(Colour colour);
 
   void MoveTo(int x, int y);
   // Paints from the current position to (x, y), the end pixel excluded for a
@@ -121,12 +125,18 @@ class Canvas {
   // Stored values of the pen and brush colours in the bitmap's format, matched
   // when they are set (and again after the bitmap's colour table changed).
   void MatchColours();
+  std::uint32_t MatchForDrawing(Colour colour) const;
   void EnsureMatched() {
     if (m_matched_generation != m_bitmap.TableGeneration()) MatchColours();
   }
+  // Rows of the round tip of the current wide pen (see raster_shapes.h).
+  void EnsurePenTip();
   std::uint32_t m_pen_value = 0;
   std::uint32_t m_brush_value = 0;
   std::uint64_t m_matched_generation = ~std::uint64_t{0};
+  int m_tip_width = 0;
+  std::vector<int> m_tip_left;
+  std::vector<int> m_tip_right;
 };
 
 // Saturating conversion of a real to a pixel coordinate: NaN gives 0, values

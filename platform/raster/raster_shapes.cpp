@@ -1,0 +1,480 @@
+#include "platform/raster/raster_shapes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+namespace pelmora::raster {
+
+namespace {
+
+using Wide = __int128;
+
+Wide FloorDiv(Wide a, Wide b) {  // b > 0
+  Wide q = a / b;
+  if (a % b != 0 && a < 0) --q;
+  return q;
+}
+
+Wide CeilDiv(Wide a, Wide b) { return -FloorDiv(-a, b); }  // b > 0
+
+// ceil(x) of one polygon edge at successive integer rows: the first pixel
+// whose centre lies on or right of the edge. Active for y_top <= y < y_end
+// (top row included, bottom row excluded, as GDI fills polygons).
+class EdgeStepper {
+ public:
+  EdgeStepper() = default;
+  EdgeStepper(LinePoint p, LinePoint q) {
+    if (p.y > q.y) std::swap(p, q);
+    m_top = p.y;
+    m_end = q.y;
+    m_x0 = p.x;
+    m_dx = q.x - p.x;
+    m_den = q.y - p.y;
+    if (m_den > 0) {
+      m_step_q = static_cast<long long>(CeilDiv(m_dx, m_den));
+      m_step_r = m_step_q * m_den - m_dx;
+    }
+  }
+  bool Active(long long y) const { return y >= m_top && y < m_end; }
+  long long Top() const { return m_top; }
+  long long End() const { return m_end; }
+  // Positions the stepper on row y (y_top <= y < y_end).
+  void Seek(long long y) {
+    const Wide t = static_cast<Wide>(y - m_top) * m_dx;
+    const Wide q = CeilDiv(t, m_den);
+    m_q = static_cast<long long>(q);
+    m_r = static_cast<long long>(q * m_den - t);
+    m_row = y;
+  }
+  // ceil(x) on row y; rows must be asked for in increasing order.
+  long long XAt(long long y) {
+    if (y != m_row) {
+      if (y == m_row + 1) {
+        m_q += m_step_q;
+        m_r += m_step_r;
+        if (m_r >= m_den) {
+          m_r -= m_den;
+          --m_q;
+        }
+        m_row = y;
+      } else {
+        Seek(y);
+      }
+    }
+    return m_x0 + m_q;
+  }
+
+ private:
+  long long m_top = 0, m_end = 0, m_x0 = 0, m_dx = 0, m_den = 0;
+  long long m_step_q = 0, m_step_r = 0;
+  long long m_q = 0, m_r = 0;
+  long long m_row = -(1LL << 62);
+};
+
+// The body of one wide segment between its tips.
+struct SegmentBody {
+  enum class Kind { kNone, kRect, kQuad } kind = Kind::kNone;
+  long long x0 = 0, x1 = 0, y0 = 0, y1 = 0;  // kRect: x0 <= x < x1, y0 <= y < y1
+  EdgeStepper edges[4];                      // kQuad
+
+  long long TopRow() const {
+    if (kind == Kind::kRect) return y0;
+    long long top = edges[0].Top();
+    for (const auto& e : edges) top = std::min(top, e.Top());
+    return top;
+  }
+  long long EndRow() const {
+    if (kind == Kind::kRect) return y1;
+    long long end = edges[0].End();
+    for (const auto& e : edges) end = std::max(end, e.End());
+    return end;
+  }
+
+  void AddRow(RowUnion& row_union, long long y) {
+    if (kind == Kind::kRect) {
+      if (y >= y0 && y < y1) row_union.Add(x0, x1);
+    } else if (kind == Kind::kQuad) {
+      long long xs[2];
+      int n = 0;
+      for (auto& e : edges) {
+        if (e.Active(y) && n < 2) xs[n++] = e.XAt(y);
+      }
+      if (n == 2) row_union.Add(std::min(xs[0], xs[1]), std::max(xs[0], xs[1]));
+    }
+  }
+};
+
+int GdiRound(double v) { return static_cast<int>(std::floor(v + 0.5)); }
+
+// GDI's body of a wide segment: a rectangle for horizontal and vertical
+// segments, otherwise the parallelogram whose sides are the segment moved by
+// the rounded halves of the pen's width across it (the wider half towards the
+// segment's left, seen from p1 with y down).
+SegmentBody MakeBody(LinePoint p1, LinePoint p2, int width) {
+  SegmentBody body;
+  const long long dx = p2.x - p1.x, dy = p2.y - p1.y;
+  if (dx == 0 && dy == 0) return body;
+  const long long half = width / 2;
+  if (dy == 0) {
+    body.kind = SegmentBody::Kind::kRect;
+    body.x0 = std::min(p1.x, p2.x);
+    body.x1 = std::max(p1.x, p2.x);
+    body.y0 = p1.y - half;
+    body.y1 = body.y0 + width;
+    return body;
+  }
+  if (dx == 0) {
+    body.kind = SegmentBody::Kind::kRect;
+    body.y0 = std::min(p1.y, p2.y);
+    body.y1 = std::max(p1.y, p2.y);
+    body.x0 = p1.x - half;
+    body.x1 = body.x0 + width;
+    return body;
+  }
+  const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
+  const double width_x = width * static_cast<double>(std::llabs(dy)) / length;
+  const double width_y = width * static_cast<double>(std::llabs(dx)) / length;
+  long long narrow_x = GdiRound(width_x / 2), narrow_y = GdiRound(width_y / 2);
+  long long wide_x = GdiRound((width_x + 1) / 2), wide_y = GdiRound((width_y + 1) / 2);
+  if (dx < 0) {
+    wide_y = -wide_y;
+    narrow_y = -narrow_y;
+  }
+  if (dy < 0) {
+    std::swap(narrow_x, wide_x);
+    std::swap(narrow_y, wide_y);
+    wide_x = -wide_x;
+    narrow_x = -narrow_x;
+  }
+  const LinePoint v[4] = {{p1.x - narrow_x, p1.y + narrow_y},
+                          {p1.x + wide_x, p1.y - wide_y},
+                          {p2.x + wide_x, p2.y - wide_y},
+                          {p2.x - narrow_x, p2.y + narrow_y}};
+  body.kind = SegmentBody::Kind::kQuad;
+  for (int i = 0; i < 4; ++i) body.edges[i] = EdgeStepper(v[i], v[(i + 1) % 4]);
+  return body;
+}
+
+// The Bresenham walk of a clipped one-pixel line. `count` pixels from (x, row);
+// the error term r grows by step_r and wraps at den, moving the minor axis.
+template <class W, bool kXMajor>
+void ThinWalk(std::uint8_t* row, std::ptrdiff_t row_step, long long x, long long x_step,
+              long long count, long long r, long long step_r, long long den, std::uint32_t v) {
+  int xi = static_cast<int>(x);
+  const int xs = static_cast<int>(x_step);
+  for (; count > 0; --count) {
+    W::Put(row, xi, v);
+    r += step_r;
+    if constexpr (kXMajor) {
+      xi += xs;
+      if (r >= den) {
+        r -= den;
+        row += row_step;
+      }
+    } else {
+      row += row_step;
+      if (r >= den) {
+        r -= den;
+        xi += xs;
+      }
+    }
+  }
+}
+
+template <class W>
+void ThinWalkAny(bool x_major, std::uint8_t* row, std::ptrdiff_t row_step, long long x,
+                 long long x_step, long long count, long long r, long long step_r, long long den,
+                 std::uint32_t v) {
+  if (x_major) {
+    if (step_r == 0) {  // horizontal: one span
+      const long long x_end = x + x_step * (count - 1);
+      W::Fill(row, static_cast<int>(std::min(x, x_end)), static_cast<int>(std::max(x, x_end)) + 1, v);
+      return;
+    }
+    ThinWalk<W, true>(row, row_step, x, x_step, count, r, step_r, den, v);
+  } else {
+    ThinWalk<W, false>(row, row_step, x, x_step, count, r, step_r, den, v);
+  }
+}
+
+}  // namespace
+
+Painter::Painter(Bitmap& bitmap, Rop rop, std::uint32_t value, const std::uint8_t* hatch)
+    : m_bitmap(bitmap),
+      m_ops(RowOpsFor(bitmap.BitsPerPixel(), rop)),
+      m_value(value),
+      m_hatch(hatch),
+      m_width(bitmap.Width()),
+      m_height(bitmap.Height()) {}
+
+void Painter::SpanInside(int y, int x0, int x1) {
+  std::uint8_t* row = m_bitmap.Row(y);
+  if (m_hatch == nullptr) {
+    m_ops.fill(row, x0, x1, m_value);
+    return;
+  }
+  const unsigned pattern = m_hatch[y & 7];
+  for (int x = x0; x < x1; ++x) {
+    if ((pattern << (x & 7)) & 0x80u) m_ops.put(row, x, m_value);
+  }
+}
+
+void RowUnion::Paint(Painter& painter, long long y) {
+  // Insertion sort of at most kMaxPieces intervals, then merge and paint.
+  for (int i = 1; i < m_count; ++i) {
+    const Piece p = m_pieces[i];
+    int j = i - 1;
+    while (j >= 0 && m_pieces[j].x0 > p.x0) {
+      m_pieces[j + 1] = m_pieces[j];
+      --j;
+    }
+    m_pieces[j + 1] = p;
+  }
+  int i = 0;
+  while (i < m_count) {
+    long long x0 = m_pieces[i].x0, x1 = m_pieces[i].x1;
+    ++i;
+    while (i < m_count && m_pieces[i].x0 <= x1) {
+      x1 = std::max(x1, m_pieces[i].x1);
+      ++i;
+    }
+    painter.Span(y, x0, x1);
+  }
+  m_count = 0;
+}
+
+namespace {
+
+class TipRows final : public EllipseRowSink {
+ public:
+  TipRows(std::vector<int>& left, std::vector<int>& right, int width)
+      : m_left(left), m_right(right), m_width(width) {}
+  void Row(long long dy, long long left, long long) override {
+    const int top = -(m_width / 2);
+    m_left[static_cast<std::size_t>(dy)] = static_cast<int>(left) + top;
+    m_right[static_cast<std::size_t>(dy)] = static_cast<int>(m_width - 1 - left) + top;
+  }
+
+ private:
+  std::vector<int>& m_left;
+  std::vector<int>& m_right;
+  int m_width;
+};
+
+}  // namespace
+
+void ComputePenTip(int width, std::vector<int>& left, std::vector<int>& right) {
+  // Rows an ellipse leaves out stay empty (left > right).
+  left.assign(static_cast<std::size_t>(width), 1);
+  right.assign(static_cast<std::size_t>(width), 0);
+  TipRows rows(left, right, width);
+  EllipseRows(width, width, 0, width, rows);
+}
+
+void DrawThinLine(Bitmap& bitmap, Rop rop, std::uint32_t value, LinePoint a, LinePoint b,
+                  bool include_end) {
+  const long long dx = b.x - a.x, dy = b.y - a.y;
+  const bool x_major = std::llabs(dx) >= std::llabs(dy);
+  const long long n = x_major ? std::llabs(dx) : std::llabs(dy);
+  const long long steps = include_end ? n + 1 : n;
+  if (steps == 0) return;
+  const long long major_size = x_major ? bitmap.Width() : bitmap.Height();
+  const long long minor_size = x_major ? bitmap.Height() : bitmap.Width();
+  const long long major0 = x_major ? a.x : a.y;
+  const long long minor0 = x_major ? a.y : a.x;
+  const long long major_step = (x_major ? dx : dy) >= 0 ? 1 : -1;
+  const long long dminor = x_major ? dy : dx;
+  const long long minor_step = dminor >= 0 ? 1 : -1;
+  const long long span = std::llabs(dminor);
+  const long long n1 = std::max<long long>(n, 1);
+  const long long den = 2 * n1;
+  // Minor offset of step i: floor((2·i·span + c) / den). c rounds exact
+  // halves towards the smaller coordinate whichever way the line runs, so that
+  // both directions paint the same pixels.
+  const long long c = minor_step > 0 ? n1 - 1 : n1;
+
+  // Steps whose major coordinate lies inside the bitmap...
+  Wide lo = 0, hi = steps - 1;
+  if (major_step > 0) {
+    lo = std::max<Wide>(lo, -static_cast<Wide>(major0));
+    hi = std::min<Wide>(hi, static_cast<Wide>(major_size) - 1 - major0);
+  } else {
+    lo = std::max<Wide>(lo, static_cast<Wide>(major0) - (major_size - 1));
+    hi = std::min<Wide>(hi, static_cast<Wide>(major0));
+  }
+  if (lo > hi) return;
+  // ... and whose minor offset lies in [off_lo, off_hi].
+  Wide off_lo, off_hi;
+  if (minor_step > 0) {
+    off_lo = -static_cast<Wide>(minor0);
+    off_hi = static_cast<Wide>(minor_size) - 1 - minor0;
+  } else {
+    off_lo = static_cast<Wide>(minor0) - (minor_size - 1);
+    off_hi = static_cast<Wide>(minor0);
+  }
+  if (off_hi < 0) return;
+  if (span == 0) {
+    if (off_lo > 0) return;
+  } else {
+    if (off_lo > 0) lo = std::max(lo, CeilDiv(static_cast<Wide>(den) * off_lo - c, 2 * static_cast<Wide>(span)));
+    hi = std::min(hi, FloorDiv(static_cast<Wide>(den) * (off_hi + 1) - c - 1, 2 * static_cast<Wide>(span)));
+  }
+  if (lo > hi) return;
+
+  const Wide numerator = 2 * lo * span + c;
+  const long long offset = static_cast<long long>(numerator / den);
+  const long long r = static_cast<long long>(numerator % den);
+  const long long major = major0 + major_step * static_cast<long long>(lo);
+  const long long minor = minor0 + minor_step * offset;
+  const long long count = static_cast<long long>(hi - lo + 1);
+  const long long x = x_major ? major : minor;
+  const long long y = x_major ? minor : major;
+  const auto stride = static_cast<std::ptrdiff_t>(bitmap.Stride());
+  const std::ptrdiff_t row_step = (x_major ? minor_step : major_step) * stride;
+  const long long x_step = x_major ? major_step : minor_step;
+  std::uint8_t* row = bitmap.Row(static_cast<int>(y));
+  const bool xor_mode = rop == Rop::kXor;
+  switch (bitmap.BitsPerPixel()) {
+#define PELMORA_WALK(bits)                                                                        \
+  case bits:                                                                                      \
+    if (xor_mode) {                                                                               \
+      ThinWalkAny<Writer<bits, Rop::kXor>>(x_major, row, row_step, x, x_step, count, r, 2 * span, \
+                                           den, value);                                          \
+    } else {                                                                                      \
+      ThinWalkAny<Writer<bits, Rop::kCopy>>(x_major, row, row_step, x, x_step, count, r,         \
+                                            2 * span, den, value);                               \
+    }                                                                                             \
+    break;
+    PELMORA_WALK(1)
+    PELMORA_WALK(4)
+    PELMORA_WALK(8)
+    PELMORA_WALK(16)
+    PELMORA_WALK(24)
+#undef PELMORA_WALK
+  }
+}
+
+void DrawWideLine(Painter& painter, const PenTip& tip, LinePoint a, LinePoint b) {
+  SegmentBody body = MakeBody(a, b, tip.Width());
+  long long top = std::min(a.y, b.y) + tip.Top();
+  long long end = std::max(a.y, b.y) + tip.Top() + tip.Width();
+  if (body.kind != SegmentBody::Kind::kNone) {
+    top = std::min(top, body.TopRow());
+    end = std::max(end, body.EndRow());
+  }
+  top = std::max<long long>(top, 0);
+  end = std::min(end, painter.Height());
+  RowUnion row_union;
+  for (long long y = top; y < end; ++y) {
+    tip.AddRow(row_union, a.x, a.y, y);
+    tip.AddRow(row_union, b.x, b.y, y);
+    body.AddRow(row_union, y);
+    row_union.Paint(painter, y);
+  }
+}
+
+void DrawWideFrame(Painter& painter, const PenTip& tip, long long l, long long t, long long r,
+                   long long b) {
+  const LinePoint corners[4] = {{l, t}, {r, t}, {r, b}, {l, b}};
+  SegmentBody bodies[4];
+  for (int i = 0; i < 4; ++i) bodies[i] = MakeBody(corners[i], corners[(i + 1) % 4], tip.Width());
+  long long top = std::min(t, b) + tip.Top();
+  long long end = std::max(t, b) + tip.Top() + tip.Width();
+  top = std::max<long long>(top, 0);
+  end = std::min(end, painter.Height());
+  RowUnion row_union;
+  for (long long y = top; y < end; ++y) {
+    for (const auto& corner : corners) tip.AddRow(row_union, corner.x, corner.y, y);
+    for (auto& body : bodies) body.AddRow(row_union, y);
+    row_union.Paint(painter, y);
+  }
+}
+
+namespace {
+
+// Beyond this many steps of the exact walk an ellipse is far larger than any
+// bitmap; its rows are then computed directly, and only the visible ones.
+constexpr long long kExactWalkLimit = 1LL << 22;
+
+void EllipseRowsDirect(long long w, long long h, long long first_row, long long end_row,
+                       EllipseRowSink& sink) {
+  const long double a = static_cast<long double>(w - 1), b = static_cast<long double>(h - 1);
+  const long double cx = a / 2, cy = b / 2;
+  auto left_of = [&](long long dy) -> long long {
+    if (dy < 0 || dy >= h) return static_cast<long long>(std::floor(cx));
+    const long double v = (static_cast<long double>(dy) - cy) / cy;
+    const long double u = std::sqrt(std::max<long double>(0, 1 - v * v));
+    return static_cast<long long>(std::ceil(cx - cx * u - 0.5L));
+  };
+  for (long long dy = std::max<long long>(first_row, 0); dy < std::min(end_row, h); ++dy) {
+    const long long left = left_of(dy);
+    const long long run = std::max<long long>(1, std::max(left_of(dy - 1), left_of(dy + 1)) - left);
+    sink.Row(dy, left, run);
+  }
+}
+
+}  // namespace
+
+void EllipseRows(long long w, long long h, long long first_row, long long end_row,
+                 EllipseRowSink& sink) {
+  if (w <= 0 || h <= 0) return;
+  first_row = std::max<long long>(first_row, 0);
+  end_row = std::min(end_row, h);
+  if (first_row >= end_row) return;
+  if (w < 3 || h < 3) {
+    // GDI fills boxes this thin completely, all of it outline.
+    for (long long dy = first_row; dy < end_row; ++dy) sink.Row(dy, 0, w);
+    return;
+  }
+  if (w + h > kExactWalkLimit) {
+    EllipseRowsDirect(w, h, first_row, end_row, sink);
+    return;
+  }
+  // Alois Zingl's ellipse walk over the box: from the middle rows outwards,
+  // one pixel per step, x moving in as y moves out. GDI takes an x step
+  // whenever it takes no y step, and leaves out the rows a very flat ellipse
+  // does not reach.
+  const Wide a = w - 1, b = h - 1;
+  const int b_odd = static_cast<int>(b & 1);
+  Wide dx = 4 * (1 - a) * b * b;
+  Wide dy = 4 * (b_odd + 1) * a * a;
+  Wide err = dx + dy + b_odd * a * a;
+  const Wide a8 = 8 * a * a, b8 = 8 * b * b;
+  long long x0 = 0, x1 = static_cast<long long>(a);
+  long long y0 = static_cast<long long>((b + 1) / 2), y1 = y0 - b_odd;
+  long long row_left = 0;
+  auto emit = [&](long long run_end) {
+    const long long run = run_end - row_left + 1;
+    if (y0 >= first_row && y0 < end_row) sink.Row(y0, row_left, run);
+    if (y1 != y0 && y1 >= first_row && y1 < end_row) sink.Row(y1, row_left, run);
+  };
+  for (;;) {
+    const long long run_end = x0;
+    const Wide e2 = 2 * err;
+    const bool y_step = e2 <= dy;
+    if (y_step) {
+      emit(run_end);
+      ++y0;
+      --y1;
+      dy += a8;
+      err += dy;
+      // Once both rows have left the wanted range nothing more is needed.
+      if (y0 >= end_row && y1 < first_row) return;
+    }
+    if (e2 >= dx || !y_step) {
+      ++x0;
+      --x1;
+      dx += b8;
+      err += dx;
+    }
+    if (y_step) row_left = x0;
+    if (x0 > x1) {
+      if (!y_step) emit(run_end);
+      return;
+    }
+  }
+}
+
+}  // namespace pelmora::raster
