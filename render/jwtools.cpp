@@ -104,10 +104,10 @@ bool SegmentMayPaint(const Reach& reach, Point a, Point b) {
          std::max<double>(a.y, b.y) >= reach.top && std::min<double>(a.y, b.y) <= reach.bottom;
 }
 
-// Part [t0, t1] of the ray (x, y) + t·(ux, uy), 0 ≤ t ≤ t_max, inside `reach`
+// The stretch [t0, t1] of the ray (x, y) + t·(ux, uy), 0 ≤ t ≤ t_max, inside `reach`
 // (Liang–Barsky). False when the ray misses it.
-bool ClipRay(double x, double y, double ux, double uy, double t_max, const Reach& reach,
-             double* t0, double* t1) {
+bool ClipRay(double x, double y, double ux, double uy, double t_max, const Reach& reach, double* t0,
+             double* t1) {
   double lo = 0.0, hi = t_max;
   auto edge = [&](double p, double q) {  // keeps the t with p·t ≤ q
     if (p == 0.0) return q >= 0.0;
@@ -167,7 +167,9 @@ class DashWalker {
   bool m_visible;
 };
 
-bool IsDash(std::int32_t element) { return (element & 1) != 0; }
+bool IsDash(std::int32_t element) {
+  return (element & 1) != 0;
+}
 
 // Type 1, and any patterned type while no pattern has been chosen: drawn there
 // and back, so that both end pixels are painted; the position ends at (x, y).
@@ -183,8 +185,8 @@ void DrawSolid(Canvas& canvas, std::int32_t x, std::int32_t y) {
 // The whole repetitions of a segment too long to walk step by step: the
 // repetitions near the bitmap are walked from a position computed by one
 // product, the others skipped.
-void WalkRepetitionWindow(Canvas& canvas, DashWalker& walker, std::int64_t repetitions,
-                          double ux, double uy, const std::array<double, kMaxElements + 1>& step_x,
+void WalkRepetitionWindow(Canvas& canvas, DashWalker& walker, std::int64_t repetitions, double ux,
+                          double uy, const std::array<double, kMaxElements + 1>& step_x,
                           const std::array<double, kMaxElements + 1>& step_y) {
   const LinePatternState& p = LinePattern;
   const double x0 = walker.X(), y0 = walker.Y();
@@ -389,8 +391,8 @@ void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, fl
   if (flatness <= 0.0f) flatness = 1.0f;
 
   // An arc that cannot come near the bitmap draws nothing (and the pen stays).
-  const double extent = std::fabs(static_cast<double>(radius)) *
-                        std::max(1.0, static_cast<double>(flatness));
+  const double extent =
+      std::fabs(static_cast<double>(radius)) * std::max(1.0, static_cast<double>(flatness));
   const Reach reach = ReachOf(canvas);
   const double pen = static_cast<double>(std::max(LinePattern.pen_width, 1));
   if (center_x + extent + pen < reach.left || center_x - extent - pen > reach.right ||
@@ -399,8 +401,8 @@ void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, fl
   }
 
   const double tilt_angle = static_cast<double>(tilt) * static_cast<double>(kRadiansPerDegree);
-  const ArcShape shape{center_x, center_y, radius, flatness, std::cos(tilt_angle),
-                       std::sin(tilt_angle)};
+  const ArcShape shape{
+      center_x, center_y, radius, flatness, std::cos(tilt_angle), std::sin(tilt_angle)};
   const long double span = static_cast<long double>(a1) - a0;  // degrees
   const long double per_pixel = static_cast<long double>(radius) * density;
   const long double chords = std::trunc(per_pixel * span / 360.0L);
@@ -428,8 +430,9 @@ void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, fl
   if (sweep < -720.0L) sweep = -(360.0L + std::fmod(-sweep, 360.0L));
   long double per_turn = std::min(std::fabs(per_pixel), kMaxArcChords / 2);
   if (std::fabs(radius) >= kExactArcRadius) {
-    per_turn = std::min(kMaxHugeChordsPerTurn,
-                        3.14159265358979323846L * std::sqrt(8.0L * static_cast<long double>(extent)));
+    per_turn =
+        std::min(kMaxHugeChordsPerTurn,
+                 3.14159265358979323846L * std::sqrt(8.0L * static_cast<long double>(extent)));
   }
   if (radius < 0.0f) per_turn = -per_turn;
   const auto n = static_cast<std::int64_t>(std::trunc(per_turn * sweep / 360.0L));

@@ -1,0 +1,219 @@
+// Arcs: chord counts, angle normalisation, orientation, flatness and tilt, and
+// arcs that must draw nothing or finish quickly. Chord corners are listed by
+// hand, and the arc must paint exactly what a polyline through them paints.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/raster/canvas.h"
+#include "render/jwtools.h"
+#include "render/jwtools_lines_testing.h"
+
+namespace pelmora {
+namespace {
+
+struct Box {
+  int left = 1 << 30, top = 1 << 30, right = -(1 << 30), bottom = -(1 << 30);  // inclusive
+  friend bool operator==(const Box&, const Box&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Box& b) {
+  return out << "[" << b.left << ".." << b.right << "] x [" << b.top << ".." << b.bottom << "]";
+}
+
+Box PaintedBox(const Bitmap& bitmap) {
+  Box box;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      if (bitmap.ValueAt(x, y) == 0) continue;
+      box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x),
+             std::max(box.bottom, y)};
+    }
+  }
+  return box;
+}
+
+bool SamePixels(const Bitmap& a, const Bitmap& b) {
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) {
+      if (a.ValueAt(x, y) != b.ValueAt(x, y)) return false;
+    }
+  }
+  return true;
+}
+
+// A black 24-bit bitmap and a canvas on it with a white pen.
+struct Sheet {
+  explicit Sheet(int size) : bitmap(Bitmap::Create(size, size, 24)), canvas(*bitmap) {
+    canvas.SetPenColour(Rgb(255, 255, 255));
+  }
+  std::unique_ptr<Bitmap> bitmap;
+  Canvas canvas;
+};
+
+std::uint64_t Draws() {
+  return LinePatternForTesting().line_draw_calls;
+}
+
+class JwtoolsArcs : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetLinePatternForTesting(); }
+  void TearDown() override { ResetLinePatternForTesting(); }
+};
+
+TEST_F(JwtoolsArcs, ChordCountsFollowTheDensity) {
+  struct Case {
+    float radius, start, end;
+    std::uint64_t draws;  // N + 1 chords' ends, the end point, the diagonal step
+  };
+  const Case cases[] = {
+      {10, 0, 360, 12 + 3},     // 1.2 per pixel of radius: 30-degree steps
+      {5, 0, 360, 20 + 3},      // below 10 pixels 4.0 per pixel: 18-degree steps
+      {9.99f, 0, 360, 39 + 3},  //
+      {100, 0, 90, 30 + 3},     // a quarter turn
+      {10, 90, 0, 9 + 3},       // end 0 means 360
+      {10, -90, 0, 15 + 3},     // ... also when the start is below 0: -90..360
+      {10, 45, 45, 12 + 3},     // equal angles: a full circle
+      {10, 300, 60, 4 + 3},     // end before start: 300..420
+      {10, 0, 0.01f, 0 + 3},    // N = 0: one zero-length chord
+      {-10, 0, 360, 2},         // negative radius: N < 0, only the end and the step
+  };
+  for (const Case& c : cases) {
+    Sheet sheet(64);
+    SetLineType(sheet.canvas, 1);
+    const std::uint64_t before = Draws();
+    DrawJwcArc(sheet.canvas, 32, 32, c.radius, 1, c.start, c.end, 0);
+    EXPECT_EQ(Draws() - before, c.draws) << c.radius << " " << c.start << ".." << c.end;
+  }
+}
+
+TEST_F(JwtoolsArcs, CircleIsThePolylineThroughItsCorners) {
+  // Radius 10 at (20, 20): corners every 30 degrees, counterclockwise from the
+  // right with y up, then the end point and one diagonal step past it.
+  const std::vector<Point> corners = {{30, 20}, {30, 20}, {29, 15}, {25, 11}, {20, 10}, {15, 11},
+                                      {11, 15}, {10, 20}, {11, 25}, {15, 29}, {20, 30}, {25, 29},
+                                      {29, 25}, {30, 20}, {30, 20}, {31, 21}};
+  struct Angles {
+    float start, end;
+  };
+  for (const Angles angles : {Angles{0, 360}, Angles{45, 45}, Angles{0, 0}}) {
+    for (int type : {1, 2, 7}) {
+      Sheet arc(40);
+      Sheet polyline(40);
+      SetLineType(arc.canvas, type);
+      DrawJwcArc(arc.canvas, 20, 20, 10, 1, angles.start, angles.end, 0);
+      const LinePatternView after_arc = LinePatternForTesting();
+      LineMoveTo(polyline.canvas, corners[0].x, corners[0].y);
+      for (std::size_t i = 1; i < corners.size(); ++i) {
+        LineDrawTo(polyline.canvas, corners[i].x, corners[i].y);
+      }
+      EXPECT_TRUE(SamePixels(*arc.bitmap, *polyline.bitmap))
+          << "type " << type << ", " << angles.start << ".." << angles.end;
+      EXPECT_EQ(after_arc.phase_element, LinePatternForTesting().phase_element) << type;
+      EXPECT_EQ(after_arc.phase_offset, LinePatternForTesting().phase_offset) << type;
+      EXPECT_EQ(arc.canvas.PenPosition(), (Point{31, 21}));
+      if (type == 1) {
+        EXPECT_EQ(PaintedBox(*arc.bitmap), (Box{10, 10, 31, 30}));
+      }
+    }
+  }
+}
+
+TEST_F(JwtoolsArcs, AnglesRunCounterclockwiseWithYUp) {
+  Sheet sheet(40);
+  SetLineType(sheet.canvas, 1);
+  DrawJwcArc(sheet.canvas, 20, 20, 10, 1, 0, 90, 0);
+  EXPECT_EQ(PaintedBox(*sheet.bitmap), (Box{20, 10, 30, 20}));
+  EXPECT_NE(sheet.bitmap->ValueAt(30, 20), 0u);
+  EXPECT_NE(sheet.bitmap->ValueAt(20, 10), 0u);
+  EXPECT_NE(sheet.bitmap->ValueAt(21, 11), 0u);  // the diagonal step past the end
+}
+
+TEST_F(JwtoolsArcs, FlatnessAndTilt) {
+  struct Case {
+    float flatness, tilt;
+    Box painted;  // radius 20 at (30, 30); the end step lands at end + (1, 1)
+  };
+  const Case cases[] = {
+      {0.5f, 0, {10, 20, 51, 40}},   // long axis horizontal
+      {0.5f, 90, {20, 10, 40, 50}},  // long axis vertical, start and end at the top
+      {0, 0, {10, 10, 51, 50}},      // flatness 0 or below is a circle
+      {-2, 0, {10, 10, 51, 50}},    {1, 180, {10, 10, 50, 50}},  // start and end on the left
+  };
+  for (const Case& c : cases) {
+    Sheet sheet(61);
+    SetLineType(sheet.canvas, 1);
+    DrawJwcArc(sheet.canvas, 30, 30, 20, c.flatness, 0, 360, c.tilt);
+    EXPECT_EQ(PaintedBox(*sheet.bitmap), c.painted) << c.flatness << " " << c.tilt;
+  }
+}
+
+TEST_F(JwtoolsArcs, DegenerateAndFarArcsDrawNothing) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    int cx, cy;
+    float radius, flatness, start, end, tilt;
+  };
+  const Case cases[] = {
+      {20, 20, 0, 1, 0, 360, 0},
+      {20, 20, kNaN, 1, 0, 360, 0},
+      {20, 20, kInf, 1, 0, 360, 0},
+      {20, 20, 10, kNaN, 0, 360, 0},
+      {20, 20, 10, kInf, 0, 360, 0},
+      {20, 20, 10, 1, kNaN, 360, 0},
+      {20, 20, 10, 1, 0, -kInf, 0},
+      {20, 20, 10, 1, 0, 360, kNaN},
+      {100, 20, 10, 1, 0, 360, 0},
+      {20, -40, 10, 1, 0, 360, 0},
+      {-(1 << 30), 20, 1e8f, 1, 0, 360, 0},
+  };
+  for (const Case& c : cases) {
+    Sheet sheet(40);
+    SetLineType(sheet.canvas, 1);
+    sheet.canvas.MoveTo(3, 4);
+    DrawJwcArc(sheet.canvas, c.cx, c.cy, c.radius, c.flatness, c.start, c.end, c.tilt);
+    EXPECT_EQ(Draws(), 0u) << c.cx << "," << c.cy << " r " << c.radius;
+    EXPECT_EQ(sheet.canvas.PenPosition(), (Point{3, 4}));
+    EXPECT_EQ(PaintedBox(*sheet.bitmap), Box{});
+  }
+}
+
+TEST_F(JwtoolsArcs, HugeArcsUseBoundedChordCounts) {
+  struct Case {
+    int cx;
+    float radius, flatness, start, end;
+    std::uint64_t most_draws;
+  };
+  const Case cases[] = {
+      {20 - 10000000, 1e7f, 1, 0, 360, 28200},  // a quarter pixel of sagitta per chord
+      {20, 1e30f, 1, 0, 360, 262147},           // at most 2^18 chords per turn
+      {20, 3e38f, 3e38f, 0, 360, 262147},       //
+      {20, 10, 1, 0, 1e30f, 2 * 12 + 3},        // turns beyond the second dropped
+      {20, 10, 1, -3e38f, 3e38f, 2 * 12 + 3},   //
+      {20, 10, 1e30f, 0, 360, 12 + 3},          // huge second axis, density of radius 10
+  };
+  for (const Case& c : cases) {
+    for (int type : {1, 2}) {
+      Sheet sheet(40);
+      SetLineType(sheet.canvas, type);
+      const std::uint64_t before = Draws();
+      DrawJwcArc(sheet.canvas, c.cx, 20, c.radius, c.flatness, c.start, c.end, 0);
+      EXPECT_LE(Draws() - before, c.most_draws) << c.radius << " " << c.start << ".." << c.end;
+      EXPECT_GT(Draws() - before, 2u);
+    }
+  }
+  // A circle of radius 10^7 touching x = 20 from the left is a straight line there.
+  Sheet sheet(40);
+  SetLineType(sheet.canvas, 1);
+  DrawJwcArc(sheet.canvas, 20 - 10000000, 20, 1e7f, 1, 0, 360, 0);
+  EXPECT_EQ(PaintedBox(*sheet.bitmap), (Box{20, 0, 21, 39}));
+  for (int y = 0; y < 40; ++y) EXPECT_NE(sheet.bitmap->ValueAt(20, y), 0u) << y;
+}
+
+}  // namespace
+}  // namespace pelmora
