@@ -1,0 +1,576 @@
+#include "platform/fonts/font_rasterizer.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <numbers>
+#include <unordered_map>
+
+#include "platform/fonts/face_lookup.h"
+#include "platform/fonts/shift_jis.h"
+
+namespace pelmora {
+namespace {
+
+// Largest pixels per em drawn, both directions. FreeType keeps sizes in 16
+// bits; beyond this the bytecode's 26.6 arithmetic is no longer trustworthy.
+constexpr long double kMaxPixelsPerEm = 32767;
+
+// Glyph bitmaps up to this many pixels are kept; larger glyphs are rendered
+// each time, clipped to the bitmap, so their memory is bounded by the canvas.
+constexpr long long kMaxCachedGlyphPixels = 256 * 256;
+// The whole cache is dropped when it outgrows this (bytes of glyph bits).
+constexpr std::size_t kMaxCacheBytes = 64u << 20;
+
+// LogFont's face name field holds 31 bytes and a terminating zero.
+constexpr std::size_t kMaxFaceNameBytes = 31;
+
+long long FloorDiv64(long long v) {
+  return v >= 0 ? v / 64 : -((-v + 63) / 64);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// A face name in UTF-8 whatever its bytes: what is not CP932 becomes U+FFFD,
+// so that a name cut inside a character still resolves and reports.
+std::string FaceNameToUtf8(std::string_view bytes) {
+  std::string out;
+  while (!bytes.empty()) {
+    const Cp932Char c = DecodeCp932Char(bytes);
+    AppendUtf8(out, c.valid ? c.code : U'\uFFFD');
+    bytes.remove_prefix(static_cast<std::size_t>(c.length));
+  }
+  return out;
+}
+
+// Control characters draw nothing in the Japanese faces; neither do they here.
+bool Drawable(const Cp932Char& c) {
+  return c.valid && c.code >= 0x20 && c.code != 0x7F;
+}
+
+struct SizeKey {
+  int height = 0;  // LogFont height: > 0 cell, < 0 em, pixels
+  int width = 0;   // |LogFont width|, pixels; 0 = the face's proportion
+  friend bool operator==(const SizeKey&, const SizeKey&) = default;
+};
+
+struct SizeKeyHash {
+  std::size_t operator()(const SizeKey& k) const {
+    return std::hash<std::uint64_t>()(
+        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(k.height)) << 32) |
+        static_cast<std::uint32_t>(k.width));
+  }
+};
+
+struct SizeMetrics {
+  bool ok = false;
+  int ascent = 0;  // pixels from the top of the cell to the baseline
+};
+
+struct Face {
+  FT_Face ft = nullptr;
+  std::string family;
+  std::string file;
+  int index = 0;
+  long double avg_width_units = 0;  // the average character width lfWidth scales to
+  bool has_size = false;
+  bool size_ok = false;
+  SizeKey size;  // the size FreeType holds now
+  std::unordered_map<SizeKey, SizeMetrics, SizeKeyHash> metrics;
+
+  Face() = default;
+  Face(const Face&) = delete;
+  Face& operator=(const Face&) = delete;
+  ~Face() {
+    if (ft != nullptr) FT_Done_Face(ft);
+  }
+};
+
+// One face name as the canvas gives it.
+struct FaceName {
+  std::string requested;  // UTF-8
+  Face* face = nullptr;   // nullptr: no font installed at all
+  bool substituted = false;
+  bool used = false;                 // drawn with since the substitutions were cleared
+  std::size_t order = 0;             // first use since clearing, for reporting
+  std::vector<const Face*> helpers;  // faces that drew characters this one lacks, since then
+};
+
+struct GlyphKey {
+  const Face* face;  // the face the name asked for, even when the gothic draws
+  int height;
+  int width;
+  int escapement;  // 0..3599
+  char32_t code;
+  std::int8_t dx;  // origin's fraction right of its pixel, 1/64 pixel
+  std::int8_t dy;  // origin's fraction below its pixel, 1/64 pixel
+  friend bool operator==(const GlyphKey&, const GlyphKey&) = default;
+};
+
+struct GlyphKeyHash {
+  std::size_t operator()(const GlyphKey& k) const {
+    std::uint64_t h = reinterpret_cast<std::uintptr_t>(k.face);
+    auto mix = [&h](std::uint64_t v) { h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2); };
+    mix(static_cast<std::uint32_t>(k.height));
+    mix(static_cast<std::uint32_t>(k.width));
+    mix(static_cast<std::uint32_t>(k.escapement));
+    mix(k.code);
+    mix(static_cast<std::uint64_t>((k.dx & 0xFF) | ((k.dy & 0xFF) << 8)));
+    return static_cast<std::size_t>(h);
+  }
+};
+
+// A rasterised glyph relative to its integer origin; FreeType's y points up.
+struct Glyph {
+  Face* drawn_by = nullptr;  // nullptr: nothing to draw
+  FT_UInt index = 0;
+  bool substitute = false;  // drawn_by is not the face the name asked for
+  long long advance = 0;    // unrotated advance, 1/64 pixel
+  // Pixel box of the ink: columns left .. left + width - 1, rows from top - 1
+  // down to top - rows.
+  long long left = 0;
+  long long top = 0;
+  long long width = 0;
+  long long rows = 0;
+  bool cached_bits = false;  // false for large glyphs, rendered clipped each time
+  int pitch = 0;
+  std::vector<std::uint8_t> bits;
+};
+
+struct Rotation {
+  int escapement = -1;
+  long double cos = 1;
+  long double sin = 0;
+  FT_Matrix matrix{0x10000, 0, 0, 0x10000};
+};
+
+Rotation MakeRotation(int escapement) {
+  Rotation r;
+  r.escapement = escapement;
+  switch (escapement) {
+    case 0:
+      r.cos = 1;
+      r.sin = 0;
+      break;
+    case 900:
+      r.cos = 0;
+      r.sin = 1;
+      break;
+    case 1800:
+      r.cos = -1;
+      r.sin = 0;
+      break;
+    case 2700:
+      r.cos = 0;
+      r.sin = -1;
+      break;
+    default: {
+      const long double a =
+          static_cast<long double>(escapement) * std::numbers::pi_v<long double> / 1800.0L;
+      r.cos = std::cos(a);
+      r.sin = std::sin(a);
+    }
+  }
+  const auto fixed = [](long double v) { return static_cast<FT_Fixed>(std::nearbyint(v * 65536)); };
+  // Counterclockwise in FreeType's y-up space is counterclockwise on screen.
+  r.matrix.xx = fixed(r.cos);
+  r.matrix.xy = -fixed(r.sin);
+  r.matrix.yx = fixed(r.sin);
+  r.matrix.yy = fixed(r.cos);
+  return r;
+}
+
+}  // namespace
+
+struct FontRasterizer::Impl {
+  FT_Library library = nullptr;
+  std::vector<std::unique_ptr<Face>> faces;
+  std::vector<std::unique_ptr<FaceName>> names;
+  std::unordered_map<std::string, FaceName*> names_by_bytes;
+  std::string last_name_bytes;
+  FaceName* last_name = nullptr;
+  bool gothic_looked_up = false;
+  Face* gothic = nullptr;
+  std::unordered_map<char32_t, Face*> by_character;  // for what even the gothic lacks
+  std::size_t next_order = 0;
+  Rotation rotation = MakeRotation(0);
+  std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs;
+  std::size_t glyph_bytes = 0;
+  std::vector<std::uint8_t> scratch;  // clipped renders of large glyphs
+
+  Impl() {
+    if (FT_Init_FreeType(&library) != 0) library = nullptr;
+  }
+  ~Impl() {
+    glyphs.clear();
+    faces.clear();
+    if (library != nullptr) FT_Done_FreeType(library);
+  }
+
+  Face* OpenFace(const FaceChoice& choice) {
+    if (!choice.Found() || library == nullptr) return nullptr;
+    for (const auto& face : faces) {
+      if (face->file == choice.file && face->index == choice.index) return face.get();
+    }
+    FT_Face ft = nullptr;
+    if (FT_New_Face(library, choice.file.c_str(), choice.index, &ft) != 0) return nullptr;
+    if (!FT_IS_SCALABLE(ft) || FT_Select_Charmap(ft, FT_ENCODING_UNICODE) != 0) {
+      FT_Done_Face(ft);
+      return nullptr;
+    }
+    auto face = std::make_unique<Face>();
+    face->ft = ft;
+    face->family = choice.family;
+    face->file = choice.file;
+    face->index = choice.index;
+    // GDI scales lfWidth against tmAveCharWidth, which comes from the OS/2
+    // table; fonts without one fall back to the width of 'x', then half an em.
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
+    if (os2 != nullptr && os2->xAvgCharWidth > 0) {
+      face->avg_width_units = os2->xAvgCharWidth;
+    } else if (FT_Load_Char(ft, 'x', FT_LOAD_NO_SCALE) == 0 && ft->glyph->advance.x > 0) {
+      face->avg_width_units = static_cast<long double>(ft->glyph->advance.x);
+    } else {
+      face->avg_width_units = ft->units_per_EM / 2.0L;
+    }
+    if (face->avg_width_units <= 0) face->avg_width_units = 1;
+    faces.push_back(std::move(face));
+    return faces.back().get();
+  }
+
+  Face* Gothic() {
+    if (!gothic_looked_up) {
+      gothic_looked_up = true;
+      gothic = OpenFace(JapaneseGothicFace());
+    }
+    return gothic;
+  }
+
+  Face* FaceWith(char32_t code) {
+    // User-defined characters (CP932 0xF040-0xF9FC) have no standard glyphs.
+    if (code >= 0xE000 && code <= 0xF8FF) return nullptr;
+    auto it = by_character.find(code);
+    if (it == by_character.end()) {
+      it = by_character.emplace(code, OpenFace(FaceForCharacter(code))).first;
+    }
+    return it->second;
+  }
+
+  FaceName& Name(std::string_view bytes) {
+    if (bytes.size() > kMaxFaceNameBytes) bytes = bytes.substr(0, kMaxFaceNameBytes);
+    if (last_name != nullptr && bytes == last_name_bytes) return *last_name;
+    const std::string key(bytes);
+    auto it = names_by_bytes.find(key);
+    if (it == names_by_bytes.end()) {
+      auto name = std::make_unique<FaceName>();
+      name->requested = FaceNameToUtf8(bytes);
+      const FaceChoice choice = ChooseFace(name->requested);
+      name->face = OpenFace(choice);
+      name->substituted = choice.substituted;
+      if (name->face == nullptr) {
+        // Listed by fontconfig but not loadable: the gothic stands in.
+        name->face = Gothic();
+        name->substituted = true;
+      }
+      it = names_by_bytes.emplace(key, name.get()).first;
+      names.push_back(std::move(name));
+    }
+    last_name_bytes = key;
+    last_name = it->second;
+    return *last_name;
+  }
+
+  static void NoteHelper(FaceName& name, const Face* helper) {
+    if (std::find(name.helpers.begin(), name.helpers.end(), helper) == name.helpers.end()) {
+      name.helpers.push_back(helper);
+    }
+  }
+
+  void MarkUsed(FaceName& name) {
+    if (!name.used) {
+      name.used = true;
+      name.order = next_order++;
+    }
+  }
+
+  // Makes `size` FreeType's current size of `face`, as GDI would size the face.
+  bool SetSize(Face& face, SizeKey size) {
+    if (face.has_size && face.size == size) return face.size_ok;
+    face.has_size = true;
+    face.size = size;
+    face.size_ok = false;
+    const FT_Face ft = face.ft;
+    const long double upem = ft->units_per_EM;
+    const long double cell_units = static_cast<long double>(ft->ascender) - ft->descender;
+    if (size.height == 0 || upem <= 0 || cell_units <= 0) return false;
+    FT_Size_RequestRec request{};
+    long double em_pixels = 0;
+    if (size.height > 0) {
+      // A positive height is the cell, ascender - descender (FreeType's "real
+      // dimension"; its "cell" request would force one scale for both axes).
+      // The Japanese faces' cell is their em, as in the Windows faces they
+      // stand for.
+      request.type = FT_SIZE_REQUEST_TYPE_REAL_DIM;
+      request.height = static_cast<FT_Long>(size.height) * 64;
+      em_pixels = size.height * upem / cell_units;
+    } else {
+      request.type = FT_SIZE_REQUEST_TYPE_NOMINAL;
+      request.height = -static_cast<FT_Long>(size.height) * 64;
+      em_pixels = -static_cast<long double>(size.height);
+    }
+    if (em_pixels > kMaxPixelsPerEm) return false;
+    if (size.width != 0) {
+      // The request's width is measured against the cell (real dimension) or
+      // the em (nominal); scale it so that xAvgCharWidth becomes `width`.
+      const long double basis = request.type == FT_SIZE_REQUEST_TYPE_REAL_DIM ? cell_units : upem;
+      const long double width_26_6 = size.width * 64.0L * basis / face.avg_width_units;
+      const long double em_width = size.width * upem / face.avg_width_units;
+      if (em_width > kMaxPixelsPerEm) return false;
+      request.width = static_cast<FT_Long>(std::nearbyint(width_26_6));
+      if (request.width <= 0) return false;
+    }
+    face.size_ok = FT_Request_Size(ft, &request) == 0 && ft->size->metrics.y_ppem > 0 &&
+                   ft->size->metrics.x_ppem > 0;
+    return face.size_ok;
+  }
+
+  const SizeMetrics& Metrics(Face& face, SizeKey size) {
+    auto it = face.metrics.find(size);
+    if (it != face.metrics.end()) return it->second;
+    SizeMetrics m;
+    if (SetSize(face, size)) {
+      m.ok = true;
+      const long double ascent_26_6 =
+          static_cast<long double>(FT_MulFix(face.ft->ascender, face.ft->size->metrics.y_scale));
+      m.ascent = static_cast<int>(std::nearbyint(ascent_26_6 / 64));
+    }
+    return face.metrics.emplace(size, m).first->second;
+  }
+
+  // Loads the glyph's outline, sized, turned and shifted by the origin's
+  // fraction; nullptr when the face cannot give one.
+  FT_Outline* LoadOutline(Face& face, FT_UInt index, SizeKey size, FT_Vector delta) {
+    if (!SetSize(face, size)) return nullptr;
+    FT_Set_Transform(face.ft, &rotation.matrix, &delta);
+    if (FT_Load_Glyph(face.ft, index, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) != 0) {
+      return nullptr;
+    }
+    if (face.ft->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return nullptr;
+    return &face.ft->glyph->outline;
+  }
+
+  // Renders the part [x0, x0 + width) x [y0, y0 + rows) (pixels, y up) of an
+  // outline into `bits`, top row first, bit 7 leftmost.
+  bool Render(FT_Outline* outline, long long x0, long long y0, long long width, long long rows,
+              int& pitch, std::vector<std::uint8_t>& bits) {
+    pitch = static_cast<int>((width + 7) / 8);
+    bits.assign(static_cast<std::size_t>(pitch) * static_cast<std::size_t>(rows), 0);
+    FT_Outline_Translate(outline, static_cast<FT_Pos>(-x0 * 64), static_cast<FT_Pos>(-y0 * 64));
+    FT_Bitmap target{};
+    target.rows = static_cast<unsigned>(rows);
+    target.width = static_cast<unsigned>(width);
+    target.pitch = pitch;
+    target.buffer = bits.data();
+    target.pixel_mode = FT_PIXEL_MODE_MONO;
+    target.num_grays = 2;
+    const FT_Error error = FT_Outline_Get_Bitmap(library, outline, &target);
+    FT_Outline_Translate(outline, static_cast<FT_Pos>(x0 * 64), static_cast<FT_Pos>(y0 * 64));
+    return error == 0;
+  }
+
+  Glyph MakeGlyph(Face& face, SizeKey size, char32_t code, FT_Vector delta) {
+    Glyph glyph;
+    Face* drawing = &face;
+    FT_UInt index = FT_Get_Char_Index(face.ft, code);
+    // Never an empty box: characters the face lacks come from the gothic, and
+    // the few the gothic lacks from any face that has them.
+    // Control characters never reach here (Drawable), so a lookup in
+    // fontconfig is made only for real characters missing from both faces.
+    const auto try_face = [&](Face* fallback) {
+      if (index != 0 || fallback == nullptr || fallback == &face) return;
+      index = FT_Get_Char_Index(fallback->ft, code);
+      if (index != 0) drawing = fallback;
+    };
+    try_face(Gothic());
+    if (index == 0) try_face(FaceWith(code));
+    if (index == 0) return glyph;
+    glyph.substitute = drawing != &face;
+    FT_Outline* outline = LoadOutline(*drawing, index, size, delta);
+    if (outline == nullptr) return glyph;
+    glyph.drawn_by = drawing;
+    glyph.index = index;
+    glyph.advance = drawing->ft->glyph->metrics.horiAdvance;
+    FT_BBox box;
+    FT_Outline_Get_CBox(outline, &box);
+    const long long x0 = FloorDiv64(box.xMin);
+    const long long y0 = FloorDiv64(box.yMin);
+    const long long x1 = -FloorDiv64(-box.xMax);
+    const long long y1 = -FloorDiv64(-box.yMax);
+    if (outline->n_points == 0 || x1 <= x0 || y1 <= y0) return glyph;
+    glyph.left = x0;
+    glyph.top = y1;
+    glyph.width = x1 - x0;
+    glyph.rows = y1 - y0;
+    if (glyph.width * glyph.rows <= kMaxCachedGlyphPixels) {
+      glyph.cached_bits = Render(outline, x0, y0, glyph.width, glyph.rows, glyph.pitch, glyph.bits);
+      if (!glyph.cached_bits) glyph.width = glyph.rows = 0;
+    }
+    return glyph;
+  }
+
+  // A large glyph, rendered only where it meets the bitmap.
+  void DrawClipped(Canvas& canvas, const Glyph& glyph, SizeKey size, FT_Vector delta,
+                   long long origin_x, long long origin_y) {
+    const long long canvas_w = canvas.Target().Width();
+    const long long canvas_h = canvas.Target().Height();
+    // Canvas column c is glyph column c - origin_x; canvas row r is glyph
+    // row origin_y - 1 - r (y up), so the bitmap spans glyph rows
+    // [origin_y - canvas_h, origin_y).
+    const long long x0 = std::max(glyph.left, -origin_x);
+    const long long x1 = std::min(glyph.left + glyph.width, canvas_w - origin_x);
+    const long long y0 = std::max(glyph.top - glyph.rows, origin_y - canvas_h);
+    const long long y1 = std::min(glyph.top, origin_y);
+    if (x1 <= x0 || y1 <= y0) return;
+    FT_Outline* outline = LoadOutline(*glyph.drawn_by, glyph.index, size, delta);
+    if (outline == nullptr) return;
+    int pitch = 0;
+    if (!Render(outline, x0, y0, x1 - x0, y1 - y0, pitch, scratch)) return;
+    canvas.FillMask(static_cast<int>(origin_x + x0), static_cast<int>(origin_y - y1),
+                    static_cast<int>(x1 - x0), static_cast<int>(y1 - y0), scratch.data(), pitch,
+                    canvas.FontColour());
+  }
+
+  const Glyph& Lookup(const GlyphKey& key, Face& face, SizeKey size, FT_Vector delta) {
+    auto it = glyphs.find(key);
+    if (it != glyphs.end()) return it->second;
+    if (glyph_bytes > kMaxCacheBytes) {
+      glyphs.clear();
+      glyph_bytes = 0;
+    }
+    Glyph glyph = MakeGlyph(face, size, key.code, delta);
+    glyph_bytes += glyph.bits.size() + sizeof(Glyph) + sizeof(GlyphKey);
+    return glyphs.emplace(key, std::move(glyph)).first->second;
+  }
+
+  void TextOut(Canvas& canvas, int x, int y, std::string_view bytes) {
+    const LogFont& font = canvas.Font();
+    if (font.height == 0 || bytes.empty()) return;
+    // Sizes this far beyond kMaxPixelsPerEm need no arithmetic to reject.
+    constexpr int kSizeLimit = 1 << 24;
+    if (std::abs(static_cast<long long>(font.height)) > kSizeLimit ||
+        std::abs(static_cast<long long>(font.width)) > kSizeLimit) {
+      return;
+    }
+    FaceName& name = Name(font.face_name);
+    if (name.face == nullptr) return;
+    MarkUsed(name);
+    const SizeKey size{font.height, std::abs(font.width)};
+    const SizeMetrics& metrics = Metrics(*name.face, size);
+    if (!metrics.ok) return;
+    const int escapement = ((font.escapement % 3600) + 3600) % 3600;
+    if (rotation.escapement != escapement) rotation = MakeRotation(escapement);
+
+    // The baseline starts `ascent` below (x, y) in the turned text's frame.
+    const long double base_x = x + metrics.ascent * rotation.sin;
+    const long double base_y = y + metrics.ascent * rotation.cos;
+    long long pen = 0;  // along the baseline, 1/64 pixel
+    while (!bytes.empty()) {
+      const Cp932Char c = DecodeCp932Char(bytes);
+      bytes.remove_prefix(static_cast<std::size_t>(c.length));
+      if (!Drawable(c)) continue;
+      const long double along = static_cast<long double>(pen) / 64;
+      const auto origin_x64 =
+          static_cast<long long>(std::nearbyint((base_x + along * rotation.cos) * 64));
+      const auto origin_y64 =
+          static_cast<long long>(std::nearbyint((base_y - along * rotation.sin) * 64));
+      const long long origin_x = FloorDiv64(origin_x64);
+      const long long origin_y = FloorDiv64(origin_y64);
+      const auto dx = static_cast<std::int8_t>(origin_x64 - origin_x * 64);
+      const auto dy = static_cast<std::int8_t>(origin_y64 - origin_y * 64);
+      const FT_Vector delta{dx, -dy};
+      const GlyphKey key{name.face, size.height, size.width, escapement, c.code, dx, dy};
+      const Glyph& glyph = Lookup(key, *name.face, size, delta);
+      if (glyph.substitute) NoteHelper(name, glyph.drawn_by);
+      if (glyph.width > 0 && glyph.rows > 0) {
+        if (glyph.cached_bits) {
+          canvas.FillMask(static_cast<int>(origin_x + glyph.left),
+                          static_cast<int>(origin_y - glyph.top), static_cast<int>(glyph.width),
+                          static_cast<int>(glyph.rows), glyph.bits.data(), glyph.pitch,
+                          canvas.FontColour());
+        } else {
+          DrawClipped(canvas, glyph, size, delta, origin_x, origin_y);
+        }
+      }
+      pen += glyph.advance;
+    }
+  }
+};
+
+FontRasterizer::FontRasterizer() : m_impl(std::make_unique<Impl>()) {}
+FontRasterizer::~FontRasterizer() = default;
+
+void FontRasterizer::TextOut(Canvas& canvas, int x, int y, std::string_view bytes) {
+  m_impl->TextOut(canvas, x, y, bytes);
+}
+
+std::string FontRasterizer::FamilyFor(std::string_view face_name) {
+  const FaceName& name = m_impl->Name(face_name);
+  return name.face != nullptr ? name.face->family : std::string();
+}
+
+std::vector<FontSubstitution> FontRasterizer::Substitutions() const {
+  std::vector<const FaceName*> used;
+  for (const auto& name : m_impl->names) {
+    if (name->used && name->face != nullptr) used.push_back(name.get());
+  }
+  std::sort(used.begin(), used.end(),
+            [](const FaceName* a, const FaceName* b) { return a->order < b->order; });
+  std::vector<FontSubstitution> result;
+  for (const FaceName* name : used) {
+    if (name->substituted) {
+      result.push_back({name->requested, name->face->family, FontSubstitution::Kind::kReplaced});
+    }
+    for (const Face* helper : name->helpers) {
+      result.push_back(
+          {name->requested, helper->family, FontSubstitution::Kind::kMissingCharacters});
+    }
+  }
+  return result;
+}
+
+void FontRasterizer::ClearSubstitutions() {
+  for (const auto& name : m_impl->names) {
+    name->used = false;
+    name->helpers.clear();
+  }
+  m_impl->next_order = 0;
+}
+
+FontRasterizer& DefaultTextRasterizer() {
+  static FontRasterizer rasterizer;
+  return rasterizer;
+}
+
+}  // namespace pelmora

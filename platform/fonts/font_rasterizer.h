@@ -1,0 +1,69 @@
+// Text on a Canvas from installed fonts: what CreateFontIndirectA and TextOutA
+// gave the original on Windows.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/raster/canvas.h"
+
+namespace pelmora {
+
+// A face name drawn with another family than the one it names.
+struct FontSubstitution {
+  enum class Kind {
+    kReplaced,           // no such face is installed: `used` drew the texts
+    kMissingCharacters,  // the face lacks some characters: `used` drew those
+  };
+  std::string requested;  // the face name asked for, UTF-8
+  std::string used;       // the family that drew instead, UTF-8
+  Kind kind = Kind::kReplaced;
+
+  friend bool operator==(const FontSubstitution&, const FontSubstitution&) = default;
+};
+
+// Draws Shift-JIS text with canvas.Font(), the way GDI draws a LOGFONT:
+// - face: face_name (CP932 bytes) looked up as ChooseFace() describes;
+// - height > 0 is the cell height (ascender - descender), < 0 the em height,
+//   0 draws nothing; width is the average character width (the face's
+//   xAvgCharWidth, half the em in the Japanese faces), 0 keeps the face's
+//   proportion; sizes beyond 32767 pixels per em draw nothing;
+// - escapement (tenths of a degree, counterclockwise) turns the whole text,
+//   glyphs included, about (x, y), the top-left corner of the first cell;
+// - glyphs are monochrome (no antialiasing: indexed bitmaps keep exact colours),
+//   painted in canvas.FontColour() on a transparent background, with the
+//   face's own advances between the characters of one call;
+// - characters the face lacks come from the Japanese gothic; bytes that are no
+//   CP932 character, and control characters (a zero byte among them), draw nothing.
+// Faces, sizes and glyph bitmaps are cached; cached glyphs are the pixels a
+// fresh rasterisation gives. Not thread-safe: one thread draws at a time.
+class FontRasterizer final : public TextRasterizer {
+ public:
+  FontRasterizer();
+  ~FontRasterizer() override;
+  FontRasterizer(const FontRasterizer&) = delete;
+  FontRasterizer& operator=(const FontRasterizer&) = delete;
+
+  void TextOut(Canvas& canvas, int x, int y, std::string_view bytes) override;
+
+  // The family that draws texts of `face_name` (CP932 bytes, as in
+  // LogFont::face_name), UTF-8; empty when no font is installed at all.
+  std::string FamilyFor(std::string_view face_name);
+
+  // Substitutions that drawing made since the last ClearSubstitutions(): one
+  // entry per face name and kind, in the order they were first met.
+  std::vector<FontSubstitution> Substitutions() const;
+  void ClearSubstitutions();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
+// The rasterizer every render shares, so faces and glyphs are loaded once per
+// process. Set it on each canvas that draws text.
+FontRasterizer& DefaultTextRasterizer();
+
+}  // namespace pelmora
