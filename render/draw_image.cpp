@@ -64,22 +64,6 @@ class Visibility {
   const std::array<std::uint8_t, 16>& m_groups;
 };
 
-// FontName (UTF-8) as a LOGFONT face name: CP932 bytes, at most 31, cut before
-// a character that would not fit whole. A name CP932 cannot hold gives the
-// empty name, which the rasterizer draws with its default Japanese face.
-std::string FaceNameBytes(const std::string& font_name) {
-  constexpr std::size_t kFaceNameLimit = 31;
-  std::string bytes = Utf8ToCp932(font_name).value_or(std::string());
-  std::size_t end = 0;
-  while (end < bytes.size()) {
-    const std::size_t length = IsShiftJisLeadByte(static_cast<std::uint8_t>(bytes[end])) ? 2 : 1;
-    if (end + length > kFaceNameLimit) break;
-    end += length;
-  }
-  bytes.resize(std::min(end, bytes.size()));
-  return bytes;
-}
-
 int DepthOf(const Settings& settings) {
   switch (settings.ColorMode) {
     case 1:
@@ -113,7 +97,7 @@ class Renderer {
         m_output(mode != kRenderPreview),
         m_mono(DepthOf(*context.settings) == 1),
         m_pixels_per_mm(context.PixelsPerMm),
-        m_face_name(FaceNameBytes(context.settings->FontName)) {}
+        m_face_name(FontFaceBytes(context.settings->FontName)) {}
 
   void Run(TextRasterizer& text) {
     m_canvas.SetTextRasterizer(&text);
@@ -283,6 +267,19 @@ class Renderer {
 };
 
 }  // namespace
+
+std::string FontFaceBytes(const std::string& font_name) {
+  constexpr std::size_t kFaceNameLimit = 31;
+  std::string bytes = Utf8ToCp932(font_name).value_or(std::string());
+  std::size_t end = 0;
+  while (end < bytes.size()) {
+    const std::size_t length = IsShiftJisLeadByte(static_cast<std::uint8_t>(bytes[end])) ? 2 : 1;
+    if (end + length > kFaceNameLimit) break;
+    end += length;
+  }
+  bytes.resize(std::min(end, bytes.size()));
+  return bytes;
+}
 
 int DrawImage(const RenderContext& context, int width, int height, int originX, int originY,
               float scale, int mode) {

@@ -57,4 +57,10 @@ struct RenderContext {
 int DrawImage(const RenderContext& context, int width, int height, int originX, int originY,
               float scale, int mode);
 
+// The LOGFONT face name texts and the stamp are drawn with for the FontName
+// setting (UTF-8): its CP932 bytes, at most 31, cut before a character that
+// would not fit whole; "" (the rasterizer's default Japanese face) for a name
+// CP932 cannot hold.
+std::string FontFaceBytes(const std::string& font_name);
+
 }  // namespace pelmora

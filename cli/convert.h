@@ -1,0 +1,50 @@
+// What pelmora-convert does with each drawing: convert it, plan it (--dry-run)
+// or summarise it (--info).
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "cli/options.h"
+#include "drawing/jwcunit.h"
+#include "render/geometry.h"
+#include "settings/settings.h"
+
+namespace pelmora {
+
+// Where the converter writes.
+struct ConvertStreams {
+  std::FILE* out = stdout;    // one line per converted drawing, --info, --dry-run
+  std::FILE* err = stderr;    // errors; the progress bar
+  bool progress_bar = false;  // draw a progress bar on `err` while rendering
+};
+
+// The bitmap file of `drawing`: -o as given; with -d the drawing's file name in
+// that folder; otherwise next to the drawing. The extension becomes ".bmp"
+// (plan.jwc → plan.bmp, a.b.jwc → a.b.bmp, plan → plan.bmp).
+std::filesystem::path OutputPathFor(const std::filesystem::path& drawing,
+                                    const ConvertOptions& options);
+
+// The paper of a loaded drawing and its preview scale.
+struct DrawingPaper {
+  PaperSize paper;
+  int window_width = 0;     // drawing units (= preview pixels) across the paper
+  float pixels_per_mm = 0;  // window_width / paper width in mm, single precision
+};
+// nullopt with the reason for a paper code outside 0..4 or a width of 0 units.
+std::optional<DrawingPaper> PaperOf(const Tjwcin& reader, std::string* error);
+
+// The region in preview pixels: the whole paper or a size at its top-left, as
+// the window's "全体を選択" and its paper presets place them, or the given box.
+SelectionBox RegionBox(const RegionChoice& region, const DrawingPaper& paper);
+
+// Converts (or with --dry-run plans, or with --info summarises) every drawing of
+// `options` with `settings`. Each failure is reported on streams.err with the
+// drawing's name and the reason and leaves no file behind; the other drawings
+// are still done. Returns the exit status: 0 all done, 1 at least one failed.
+int RunConverter(const ConvertOptions& options, const Settings& settings,
+                 const ConvertStreams& streams);
+
+}  // namespace pelmora
