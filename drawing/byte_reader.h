@@ -118,8 +118,8 @@ class ByteReader {
   }
 
   [[noreturn]] void Fail(std::uint64_t offset, std::uint64_t missing) const {
-    throw FormatError(offset, "the file ends inside " + std::string(m_what) + " (" + std::to_string(missing) +
-                                  " more bytes needed)");
+    throw FormatError(offset, "the file ends inside " + std::string(m_what) + " (" +
+                                  std::to_string(missing) + " more bytes needed)");
   }
 
   std::span<const std::byte> m_bytes;

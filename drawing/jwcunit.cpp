@@ -70,17 +70,19 @@ std::string Quoted(std::string_view text) {
   return out + (text.size() > kShown ? "\"..." : "\"");
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // An optional sign and decimal digits, within the 32-bit range.
 std::int32_t ParseInteger(std::string_view text, std::uint64_t offset, std::string_view name) {
   std::string_view digits = text;
   if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
-  const bool all_digits = !digits.empty() && digits.find_first_not_of("0123456789") ==
-                                                 std::string_view::npos;
+  const bool all_digits =
+      !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
   if (!all_digits) {
-    throw FormatError(offset, "header field " + std::string(name) + " is not an integer: " +
-                                  Quoted(text));
+    throw FormatError(offset,
+                      "header field " + std::string(name) + " is not an integer: " + Quoted(text));
   }
   // from_chars takes a minus sign but no plus sign.
   const std::string_view number = text.front() == '+' ? digits : text;
@@ -121,8 +123,8 @@ float ParseReal(std::string_view text, std::uint64_t offset, std::string_view na
                                     " is outside the float range: " + Quoted(text));
     }
   }
-  throw FormatError(offset, "header field " + std::string(name) + " is not a number: " +
-                                Quoted(text));
+  throw FormatError(offset,
+                    "header field " + std::string(name) + " is not a number: " + Quoted(text));
 }
 
 struct HeaderFields {
@@ -136,8 +138,8 @@ struct HeaderFields {
 // ends where the next field would begin with a space or NUL.
 HeaderFields ScanHeaderText(ByteReader& in) {
   HeaderFields fields;
-  constexpr std::string_view kCountNames[] = {"0 (line count)", "1 (arc count)",
-                                              "2 (text count)", "3 (dot count)"};
+  constexpr std::string_view kCountNames[] = {"0 (line count)", "1 (arc count)", "2 (text count)",
+                                              "3 (dot count)"};
   for (std::uint64_t number = 0;; ++number) {
     if (in.AtEnd()) throw FormatError(in.Offset(), "the header text has no terminator");
     const std::uint8_t first = in.PeekU8();
@@ -171,8 +173,8 @@ HeaderFields ScanHeaderText(ByteReader& in) {
       case kFieldWidth: {
         const std::int32_t width = ParseInteger(text, offset, "30 (WindowWidth)");
         if (width <= 0) {
-          throw FormatError(offset, "header field 30 (WindowWidth) must be positive: " +
-                                        Quoted(text));
+          throw FormatError(offset,
+                            "header field 30 (WindowWidth) must be positive: " + Quoted(text));
         }
         fields.window_width = width;
         break;
@@ -250,7 +252,7 @@ struct Tjwcin::Drawing {
 };
 
 std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const std::byte> image,
-                                                                const Drawing& previous) {
+                                                               const Drawing& previous) {
   auto drawing = std::make_shared<Drawing>();
   Drawing& d = *drawing;
   d.PaperSizeMm = previous.PaperSizeMm;
@@ -308,17 +310,17 @@ std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const s
   // The tail. Check first, in 64 bits, that the counts can fit at all (every
   // string takes at least its NUL), so that no count sizes an allocation.
   in.Seek(entities);
-  const std::uint64_t minimum =
-      kLineSize * std::uint64_t(d.LineCount) + kArcSize * std::uint64_t(d.ArcCount) +
-      (kTextSize + 1) * std::uint64_t(d.TextCount) + kDotSize * std::uint64_t(d.DotCount) +
-      kNamesSize;
+  const std::uint64_t minimum = kLineSize * std::uint64_t(d.LineCount) +
+                                kArcSize * std::uint64_t(d.ArcCount) +
+                                (kTextSize + 1) * std::uint64_t(d.TextCount) +
+                                kDotSize * std::uint64_t(d.DotCount) + kNamesSize;
   if (minimum > in.Remaining()) {
-    throw FormatError(in.Offset(), "the counts (" + std::to_string(d.LineCount) + " lines, " +
-                                       std::to_string(d.ArcCount) + " arcs, " +
-                                       std::to_string(d.TextCount) + " texts, " +
-                                       std::to_string(d.DotCount) + " dots) need at least " +
-                                       std::to_string(minimum) + " bytes after the head, the file has " +
-                                       std::to_string(in.Remaining()));
+    throw FormatError(in.Offset(),
+                      "the counts (" + std::to_string(d.LineCount) + " lines, " +
+                          std::to_string(d.ArcCount) + " arcs, " + std::to_string(d.TextCount) +
+                          " texts, " + std::to_string(d.DotCount) + " dots) need at least " +
+                          std::to_string(minimum) + " bytes after the head, the file has " +
+                          std::to_string(in.Remaining()));
   }
   d.LineBuf = Copy(in.ReadBytes(kLineSize * std::uint64_t(d.LineCount), "the line records"));
   d.ArcBuf = Copy(in.ReadBytes(kArcSize * std::uint64_t(d.ArcCount), "the arc records"));
@@ -344,7 +346,8 @@ bool JwcHasSignature(std::span<const std::byte> head) {
 
 bool JwcFileHasSignature(const std::filesystem::path& file) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot open " + file.string());
+  if (fd < 0)
+    throw std::system_error(errno, std::generic_category(), "cannot open " + file.string());
   // The open command reads exactly this much; a shorter file is no drawing.
   std::array<std::byte, 40> head{};
   std::size_t done = 0;
@@ -357,7 +360,8 @@ bool JwcFileHasSignature(const std::filesystem::path& file) {
     done += static_cast<std::size_t>(got);
   }
   ::close(fd);
-  if (error != 0) throw std::system_error(error, std::generic_category(), "cannot read " + file.string());
+  if (error != 0)
+    throw std::system_error(error, std::generic_category(), "cannot read " + file.string());
   return done == head.size() && JwcHasSignature(head);
 }
 
@@ -398,8 +402,8 @@ std::int32_t Tjwcin::JwcLoadFile(const std::filesystem::path& file_name) {
         if (got < 0) {
           failure = "cannot read the file: " + std::generic_category().message(errno);
         } else if (got == 0) {
-          failure = "the file became shorter while it was read (" + std::to_string(done) +
-                    " of " + std::to_string(image.size()) + " bytes)";
+          failure = "the file became shorter while it was read (" + std::to_string(done) + " of " +
+                    std::to_string(image.size()) + " bytes)";
         } else {
           done += static_cast<std::size_t>(got);
         }
@@ -418,7 +422,9 @@ std::int32_t Tjwcin::JwcLoadFile(const std::filesystem::path& file_name) {
   return JwcLoadBytes(image);
 }
 
-void Tjwcin::JwcReadMode(std::int32_t mode) { m_read_mode = mode; }
+void Tjwcin::JwcReadMode(std::int32_t mode) {
+  m_read_mode = mode;
+}
 
 void Tjwcin::JwcLineData(std::int32_t index, TJwcLine& line) const {
   const Drawing& d = *m_drawing;
@@ -515,10 +521,18 @@ void Tjwcin::JwcDotData(std::int32_t index, TJwcDot& dot) const {
   }
 }
 
-std::int32_t Tjwcin::JwcLineCount() const { return m_drawing->LineCount; }
-std::int32_t Tjwcin::JwcArcCount() const { return m_drawing->ArcCount; }
-std::int32_t Tjwcin::JwcTextCount() const { return m_drawing->TextCount; }
-std::int32_t Tjwcin::JwcDotCount() const { return m_drawing->DotCount; }
+std::int32_t Tjwcin::JwcLineCount() const {
+  return m_drawing->LineCount;
+}
+std::int32_t Tjwcin::JwcArcCount() const {
+  return m_drawing->ArcCount;
+}
+std::int32_t Tjwcin::JwcTextCount() const {
+  return m_drawing->TextCount;
+}
+std::int32_t Tjwcin::JwcDotCount() const {
+  return m_drawing->DotCount;
+}
 
 void Tjwcin::JwcLayerName(std::int32_t index, std::string& name) const {
   assert(index >= 0 && index < 256);
@@ -560,11 +574,23 @@ void Tjwcin::JwcTextStyle(std::int32_t index, TJwcTextStyle& style) const {
   style = m_drawing->TextStyles[static_cast<std::size_t>(index)];
 }
 
-bool Tjwcin::JwcIsReal() const { return m_drawing->IsReal; }
-double Tjwcin::JwcPlotterX() const { return m_drawing->PlotterX; }
-double Tjwcin::JwcPlotterY() const { return m_drawing->PlotterY; }
-std::int32_t Tjwcin::JwcPaperSize() const { return m_drawing->PaperCode; }
-std::int32_t Tjwcin::JwcPaperSizemm() const { return m_drawing->PaperSizeMm; }
-std::int32_t Tjwcin::JwcWindowWidth() const { return m_drawing->WindowWidth; }
+bool Tjwcin::JwcIsReal() const {
+  return m_drawing->IsReal;
+}
+double Tjwcin::JwcPlotterX() const {
+  return m_drawing->PlotterX;
+}
+double Tjwcin::JwcPlotterY() const {
+  return m_drawing->PlotterY;
+}
+std::int32_t Tjwcin::JwcPaperSize() const {
+  return m_drawing->PaperCode;
+}
+std::int32_t Tjwcin::JwcPaperSizemm() const {
+  return m_drawing->PaperSizeMm;
+}
+std::int32_t Tjwcin::JwcWindowWidth() const {
+  return m_drawing->WindowWidth;
+}
 
 }  // namespace pelmora

@@ -33,10 +33,14 @@ std::size_t Utf8Length(std::string_view text, std::size_t i) {
   std::size_t length = 0;
   std::uint32_t min = 0;
   if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) length = 2, min = 0x80;
-  else if (lead >= 0xE0 && lead <= 0xEF) length = 3, min = 0x800;
-  else if (lead >= 0xF0 && lead <= 0xF4) length = 4, min = 0x10000;
-  else return 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    length = 2, min = 0x80;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    length = 3, min = 0x800;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    length = 4, min = 0x10000;
+  else
+    return 0;
   if (i + length > text.size()) return 0;
   std::uint32_t code = lead & (0x7F >> length);
   for (std::size_t k = 1; k < length; ++k) {
@@ -90,8 +94,8 @@ std::string FormatFileDate(std::time_t time) {
 DrawingSummary SummarizeDrawing(const Tjwcin& reader, const std::filesystem::path& file) {
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0) {
-    throw std::system_error(errno, std::generic_category(), "cannot read the date of " +
-                                                                file.string());
+    throw std::system_error(errno, std::generic_category(),
+                            "cannot read the date of " + file.string());
   }
   return SummarizeDrawing(reader, file.filename().string(), info.st_mtim.tv_sec);
 }
@@ -134,8 +138,7 @@ DrawingSummary SummarizeDrawing(const Tjwcin& reader, std::string file_name, std
   std::array<std::int64_t, 16> group_entities{};
   for (int l = 0; l < 256; ++l) {
     LayerSummary& layer = layers[l];
-    const std::int64_t entities =
-        std::int64_t{layer.lines} + layer.arcs + layer.texts + layer.dots;
+    const std::int64_t entities = std::int64_t{layer.lines} + layer.arcs + layer.texts + layer.dots;
     if (entities == 0) continue;
     layer.layer = static_cast<std::uint8_t>(l);
     layer.view = reader.JwcViewLayer(l);

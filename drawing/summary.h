@@ -33,7 +33,7 @@ struct DrawingSummary {
   std::int32_t paper_mm = 0;  // paper width in millimetres (JwcPaperSizemm)
   bool is_real = false;
   std::int32_t lines = 0, arcs = 0, texts = 0, dots = 0;
-  std::int32_t window_width = 0;  // drawing units across the paper
+  std::int32_t window_width = 0;     // drawing units across the paper
   std::vector<GroupSummary> groups;  // groups holding entities, ascending
   std::vector<LayerSummary> layers;  // layers holding entities, ascending
 };

@@ -101,7 +101,12 @@ class FloorPlan {
 
  private:
   void Line(Point a, Point b, std::uint8_t layer, std::uint8_t pen = 1, std::uint8_t type = 1) {
-    m_w.AddLine({.X1 = a.x, .Y1 = a.y, .X2 = b.x, .Y2 = b.y, .LineType = type, .PenColor = pen,
+    m_w.AddLine({.X1 = a.x,
+                 .Y1 = a.y,
+                 .X2 = b.x,
+                 .Y2 = b.y,
+                 .LineType = type,
+                 .PenColor = pen,
                  .Layer = layer});
   }
   void Rect(Point a, Point b, std::uint8_t layer, std::uint8_t pen = 1, std::uint8_t type = 1) {
@@ -111,12 +116,18 @@ class FloorPlan {
     Line({a.x, b.y}, a, layer, pen, type);
   }
   // Angles in degrees; flatness = second semi-axis / radius; tilt in degrees.
-  void Arc(Point c, float radius, float start, float end, std::uint8_t layer,
-           std::uint8_t pen = 1, float flatness = 1.0f, float tilt = 0.0f,
-           std::uint8_t type = 1) {
-    m_w.AddArc({.CenterX = c.x, .CenterY = c.y, .Radius = radius, .Flatness = flatness,
-                .StartAngle = start, .EndAngle = end, .Tilt = tilt, .LineType = type,
-                .PenColor = pen, .Layer = layer});
+  void Arc(Point c, float radius, float start, float end, std::uint8_t layer, std::uint8_t pen = 1,
+           float flatness = 1.0f, float tilt = 0.0f, std::uint8_t type = 1) {
+    m_w.AddArc({.CenterX = c.x,
+                .CenterY = c.y,
+                .Radius = radius,
+                .Flatness = flatness,
+                .StartAngle = start,
+                .EndAngle = end,
+                .Tilt = tilt,
+                .LineType = type,
+                .PenColor = pen,
+                .Layer = layer});
   }
   void Circle(Point c, float radius, std::uint8_t layer, std::uint8_t pen = 1) {
     Arc(c, radius, 0, 0, layer, pen);
@@ -129,8 +140,14 @@ class FloorPlan {
     const float length = TextLength(text, kStyles[style], (flags & kVertical) != 0);
     const Point end = (flags & kVertical) ? Point{at.x, at.y - length}
                                           : Point{at.x + dx * length, at.y + dy * length};
-    m_w.AddText({.X1 = at.x, .Y1 = at.y, .X2 = end.x, .Y2 = end.y, .Text = text,
-                 .Style = static_cast<std::uint8_t>(style), .Layer = layer, .Flags = flags});
+    m_w.AddText({.X1 = at.x,
+                 .Y1 = at.y,
+                 .X2 = end.x,
+                 .Y2 = end.y,
+                 .Text = text,
+                 .Style = static_cast<std::uint8_t>(style),
+                 .Layer = layer,
+                 .Flags = flags});
   }
   // Horizontal text centred on `c`.
   void CentredText(Point c, std::string_view utf8, int style, std::uint8_t layer) {
@@ -150,9 +167,9 @@ class FloorPlan {
     m_w.GroupScale(0, 50).GroupScale(1, 1).GroupScale(2, 50);
     m_w.GroupName(0, Cp932("平面図 1/50")).GroupName(1, Cp932("図枠")).GroupName(2, Cp932("敷地"));
     const std::pair<std::uint8_t, const char*> names[] = {
-        {kWalls, "壁"},       {kOpenings, "建具"}, {kDimensions, "寸法"}, {kRoomTexts, "室名"},
-        {kGrid, "通り芯"},    {kFurniture, "家具"}, {kAux, "補助線"},    {kMemo, "メモ"},
-        {kFrame, "図枠"},     {kTitle, "表題"},    {kLegend, "凡例"},    {kNotes, "注記"},
+        {kWalls, "壁"},    {kOpenings, "建具"},  {kDimensions, "寸法"}, {kRoomTexts, "室名"},
+        {kGrid, "通り芯"}, {kFurniture, "家具"}, {kAux, "補助線"},      {kMemo, "メモ"},
+        {kFrame, "図枠"},  {kTitle, "表題"},     {kLegend, "凡例"},     {kNotes, "注記"},
         {kSite, "境界"}};
     for (const auto& [layer, name] : names) m_w.LayerName(layer, Cp932(name));
     // A layer name with spaces and NULs in it, as old files have them.
@@ -409,12 +426,9 @@ class FloorPlan {
     const float x = 1330;
     Text({x, 470}, "特記事項", 4, kNotes);
     const char* notes[] = {
-        "1. 延床面積 96.00m^u2 (29.04坪)",
-        "2. 天井高 CH=2400 / 床 FL^d±0",
-        "3. ^c居室は24時間換気とする",
-        "4. 外壁 ^o窯業系サイディング^o t=16",
-        "5. 構造 ^b木造軸組^B 2階建",
-        "6. 詳細は別図参照・",
+        "1. 延床面積 96.00m^u2 (29.04坪)", "2. 天井高 CH=2400 / 床 FL^d±0",
+        "3. ^c居室は24時間換気とする",     "4. 外壁 ^o窯業系サイディング^o t=16",
+        "5. 構造 ^b木造軸組^B 2階建",      "6. 詳細は別図参照・",
         "Notes: all dimensions in mm",
     };
     float y = 440;
@@ -440,13 +454,19 @@ class FloorPlan {
     Rect(House(-2.0f, -2.6f), House(14.0f, 10.6f), kSite, 6, 7);
     Rect(House(-1.0f, -1.8f), House(13.0f, 9.8f), kSite, 6, 8);
     Text(House(-1.8f, 10.2f), "隣地境界線", 3, kSite);
-    for (Point p : {House(-2.0f, -2.6f), House(14.0f, -2.6f), House(14.0f, 10.6f),
-                    House(-2.0f, 10.6f)}) {
+    for (Point p :
+         {House(-2.0f, -2.6f), House(14.0f, -2.6f), House(14.0f, 10.6f), House(-2.0f, 10.6f)}) {
       Dot(p, kSite, 6);
     }
     // Spare bytes carried through unchanged.
-    m_w.AddLine({.X1 = 64, .Y1 = 1092, .X2 = 200, .Y2 = 1092, .LineType = 1, .PenColor = 7,
-                 .Layer = kNotes, .Spare = {0x12, 0x34, 0x56}});
+    m_w.AddLine({.X1 = 64,
+                 .Y1 = 1092,
+                 .X2 = 200,
+                 .Y2 = 1092,
+                 .LineType = 1,
+                 .PenColor = 7,
+                 .Layer = kNotes,
+                 .Spare = {0x12, 0x34, 0x56}});
     m_w.AddDot({.X = 56, .Y = 56, .Layer = kFrame, .PenColor = 7, .Spare = {0xAB, 0xCD}});
   }
 
@@ -485,37 +505,36 @@ JwcWriter LargeDrawing() {
   Random random(20240401);
   auto layer = [&] {
     // Most entities in groups 0..3, a few anywhere.
-    return static_cast<std::uint8_t>(random.Below(8) == 0 ? random.Below(256)
-                                                          : random.Below(64));
+    return static_cast<std::uint8_t>(random.Below(8) == 0 ? random.Below(256) : random.Below(64));
   };
   for (int i = 0; i < 50000; ++i) {
     const float x = random.Between(0, kWidth), y = random.Between(0, kHeight);
-    w.AddLine({.X1 = x, .Y1 = y, .X2 = x + random.Between(-200, 200),
+    w.AddLine({.X1 = x,
+               .Y1 = y,
+               .X2 = x + random.Between(-200, 200),
                .Y2 = y + random.Between(-200, 200),
                .LineType = static_cast<std::uint8_t>(1 + random.Below(9)),
-               .PenColor = static_cast<std::uint8_t>(1 + random.Below(7)), .Layer = layer()});
+               .PenColor = static_cast<std::uint8_t>(1 + random.Below(7)),
+               .Layer = layer()});
   }
   for (int i = 0; i < 10000; ++i) {
     const bool circle = random.Below(4) == 0;
     const std::int32_t start = static_cast<std::int32_t>(random.Below(360 * 65536));
-    w.AddArcRecord({.CenterX = random.Between(0, kWidth),
-                    .CenterY = random.Between(0, kHeight),
-                    .Radius = random.Between(2, 200),
-                    .Flatness = static_cast<std::int16_t>(random.Below(3) == 0
-                                                              ? 2000 + random.Below(8000)
-                                                              : 10000),
-                    .StartAngle = circle ? 0 : start,
-                    .EndAngle = circle ? 0 : start + static_cast<std::int32_t>(
-                                                         random.Below(360 * 65536)),
-                    .Tilt = static_cast<std::int32_t>(random.Below(4) == 0
-                                                          ? random.Below(180 * 65536)
-                                                          : 0),
-                    .LineType = static_cast<std::uint8_t>(1 + random.Below(9)),
-                    .PenColor = static_cast<std::uint8_t>(1 + random.Below(7)),
-                    .Layer = layer()});
+    w.AddArcRecord(
+        {.CenterX = random.Between(0, kWidth),
+         .CenterY = random.Between(0, kHeight),
+         .Radius = random.Between(2, 200),
+         .Flatness =
+             static_cast<std::int16_t>(random.Below(3) == 0 ? 2000 + random.Below(8000) : 10000),
+         .StartAngle = circle ? 0 : start,
+         .EndAngle = circle ? 0 : start + static_cast<std::int32_t>(random.Below(360 * 65536)),
+         .Tilt = static_cast<std::int32_t>(random.Below(4) == 0 ? random.Below(180 * 65536) : 0),
+         .LineType = static_cast<std::uint8_t>(1 + random.Below(9)),
+         .PenColor = static_cast<std::uint8_t>(1 + random.Below(7)),
+         .Layer = layer()});
   }
   const std::string words[] = {Cp932("平面図"), Cp932("寸法"), Cp932("通り芯"),
-                               Cp932("ｷｯﾁﾝ"),   "GL+300",     "W=1800",
+                               Cp932("ｷｯﾁﾝ"),   "GL+300",      "W=1800",
                                "D19@200",       Cp932("・"),   Cp932("m^u2")};
   for (int i = 0; i < 2000; ++i) {
     std::string text;
@@ -524,12 +543,19 @@ JwcWriter LargeDrawing() {
     const float x = random.Between(0, kWidth - 200), y = random.Between(0, kHeight - 40);
     const bool vertical = random.Below(10) == 0;
     const float length = static_cast<float>(text.size()) * 8;
-    w.AddText({.X1 = x, .Y1 = y, .X2 = vertical ? x : x + length, .Y2 = vertical ? y - length : y,
-               .Text = text, .Style = static_cast<std::uint8_t>(random.Below(11)),
-               .Layer = layer(), .Flags = static_cast<std::uint8_t>(vertical ? 0x20 : 0)});
+    w.AddText({.X1 = x,
+               .Y1 = y,
+               .X2 = vertical ? x : x + length,
+               .Y2 = vertical ? y - length : y,
+               .Text = text,
+               .Style = static_cast<std::uint8_t>(random.Below(11)),
+               .Layer = layer(),
+               .Flags = static_cast<std::uint8_t>(vertical ? 0x20 : 0)});
   }
   for (int i = 0; i < 10000; ++i) {
-    w.AddDot({.X = random.Between(0, kWidth), .Y = random.Between(0, kHeight), .Layer = layer(),
+    w.AddDot({.X = random.Between(0, kWidth),
+              .Y = random.Between(0, kHeight),
+              .Layer = layer(),
               .PenColor = static_cast<std::uint8_t>(1 + random.Below(7))});
   }
   return w;

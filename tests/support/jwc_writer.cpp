@@ -220,15 +220,33 @@ std::string JwcWriter::GeneratedHeaderText() const {
   for (int i = 0; i < fields; ++i) {
     std::string field;
     switch (i) {
-      case 0: field = std::to_string(m_lines.size()); break;
-      case 1: field = std::to_string(m_arcs.size()); break;
-      case 2: field = std::to_string(m_texts.size()); break;
-      case 3: field = std::to_string(m_dots.size()); break;
-      case 11: field = std::to_string(m_paper); break;
-      case 14: field = m_plotter_x; break;
-      case 15: field = m_plotter_y; break;
-      case 30: field = std::to_string(m_window_width); break;
-      default: field = i <= 30 ? "0" : ""; break;
+      case 0:
+        field = std::to_string(m_lines.size());
+        break;
+      case 1:
+        field = std::to_string(m_arcs.size());
+        break;
+      case 2:
+        field = std::to_string(m_texts.size());
+        break;
+      case 3:
+        field = std::to_string(m_dots.size());
+        break;
+      case 11:
+        field = std::to_string(m_paper);
+        break;
+      case 14:
+        field = m_plotter_x;
+        break;
+      case 15:
+        field = m_plotter_y;
+        break;
+      case 30:
+        field = std::to_string(m_window_width);
+        break;
+      default:
+        field = i <= 30 ? "0" : "";
+        break;
     }
     if (auto it = m_field_overrides.find(i); it != m_field_overrides.end()) field = it->second;
     if (i > 0) text += ',';

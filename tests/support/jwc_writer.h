@@ -35,7 +35,7 @@ enum class JwcVariant {
 // An arc exactly as stored: flatness × 10000, angles in degrees × 65536.
 struct JwcArcRecord {
   float CenterX = 0, CenterY = 0, Radius = 0;
-  std::int16_t Flatness = 10000;                    // 10000 = circle
+  std::int16_t Flatness = 10000;                        // 10000 = circle
   std::int32_t StartAngle = 0, EndAngle = 0, Tilt = 0;  // 5898240 = 90 degrees
   std::uint8_t LineType = 1, PenColor = 1, Layer = 0;
   std::array<std::uint8_t, 3> Spare{};
