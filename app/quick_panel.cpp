@@ -9,7 +9,14 @@
 #include <algorithm>
 #include <cstring>
 
+// Q_INIT_RESOURCE declares a function and so must stand outside a namespace.
+static void InitResourcesOfPelmoraQrc() { Q_INIT_RESOURCE(pelmora); }
+
 namespace pelmora {
+
+// The pictures are compiled into the static library pelmora_app; naming the
+// resource here links it into every program that uses the panel.
+void LoadPanelResources() { InitResourcesOfPelmoraQrc(); }
 
 namespace {
 
@@ -64,7 +71,7 @@ QImage BitmapToQImage(const Bitmap& bitmap) {
 // ImageList
 
 const ImageList& ImageList::ImageList2() {
-  static const ImageList list{QImage(QString::fromLatin1(kImageList2Resource))};
+  static const ImageList list{(LoadPanelResources(), QImage(QString::fromLatin1(kImageList2Resource)))};
   return list;
 }
 
@@ -153,6 +160,7 @@ QuickPanel::QuickPanel(std::array<std::uint8_t, 256>& LayerVisible,
   m_label27->setObjectName(QStringLiteral("Label27"));
   m_label27->move(8, 6);
 
+  LoadPanelResources();
   const QImage all_picture(QString::fromLatin1(kAllResource));
   m_image18 = new PanelImage(14, 31, kAllTag, m_panel3);
   m_image18->setObjectName(QStringLiteral("Image18"));

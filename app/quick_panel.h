@@ -22,6 +22,9 @@ class QLabel;
 
 namespace pelmora {
 
+// Registers the program's compiled-in pictures (safe to call repeatedly).
+void LoadPanelResources();
+
 // A deep copy of a 24-bit bitmap (blue, green, red rows) as a QImage, for
 // showing pictures that the raster canvas drew.
 QImage BitmapToQImage(const Bitmap& bitmap);

@@ -43,6 +43,7 @@ TForm4::TForm4(Settings& settings, QuickPanel* quick_panel, QWidget* owner)
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFont(GothicFont(true, 12));
   setFixedSize(258, 153);
+  LoadPanelResources();
 
   // The logo's background is see-through: the dialog's colour shows around it.
   auto* logo = new QLabel(this);
