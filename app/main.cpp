@@ -1,0 +1,43 @@
+// pelmora: the desktop program. `pelmora [DRAWING.jwc]` opens the drawing at
+// start.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QIcon>
+#include <QTimer>
+
+#include "app/modal_seam.h"
+#include "app/ui_fonts.h"
+#include "app/unit1.h"
+#include "settings/store.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("Tovarin"));
+  QApplication::setApplicationName(QStringLiteral("Pelmora"));
+  QApplication::setApplicationVersion(QStringLiteral("2.03b"));
+  QApplication::setDesktopFileName(QStringLiteral("pelmora"));
+  // Message boxes and file dialogs speak with the window's Japanese font.
+  QApplication::setFont(pelmora::GothicFont(/*proportional=*/false));
+
+  QCommandLineParser options;
+  options.setApplicationDescription(
+      QStringLiteral("Shows a JW_CAD drawing and writes a region of it as a Windows bitmap."));
+  options.addHelpOption();
+  options.addVersionOption();
+  options.addPositionalArgument(QStringLiteral("drawing"),
+                                QStringLiteral("A .jwc drawing to open at start."),
+                                QStringLiteral("[DRAWING.jwc]"));
+  options.process(app);
+
+  pelmora::QtModalSeam seam;
+  pelmora::TForm1 form(seam, pelmora::SettingsStore());
+  form.show();
+
+  const QStringList drawings = options.positionalArguments();
+  if (!drawings.isEmpty()) {
+    const QString path = QFileInfo(drawings.first()).absoluteFilePath();
+    QTimer::singleShot(0, &form, [&form, path] { form.OpenDrawing(path); });
+  }
+  return app.exec();
+}
