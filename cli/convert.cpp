@@ -110,6 +110,7 @@ struct Plan {
   OutputGeometry geometry;
   RenderCost cost;
   fs::path output;
+  bool create_folder = false;  // the -d folder does not exist yet
 };
 
 class Converter {
@@ -194,12 +195,14 @@ class Converter {
       return false;
     }
     plan.output = OutputPathFor(drawing, m_options);
-    return CheckOutput(drawing, plan.output, error);
+    return CheckOutput(drawing, plan.output, &plan.create_folder, error);
   }
 
   // Refuses outputs that would destroy something: an existing file without -f,
-  // the drawing itself, or the output of an earlier drawing of this run.
-  bool CheckOutput(const fs::path& drawing, const fs::path& output, std::string* error) {
+  // the drawing itself, or the output of an earlier drawing of this run. A
+  // missing -d folder is made when the first file is written into it.
+  bool CheckOutput(const fs::path& drawing, const fs::path& output, bool* create_folder,
+                   std::string* error) {
     std::error_code ec;
     const fs::path key = fs::weakly_canonical(output, ec);
     const fs::path same = ec ? output : key;
@@ -213,9 +216,13 @@ class Converter {
       return false;
     }
     const fs::path folder = output.has_parent_path() ? output.parent_path() : fs::path(".");
+    *create_folder = false;
     if (!fs::is_directory(folder, ec)) {
-      *error = "the folder " + folder.string() + " does not exist";
-      return false;
+      if (!m_options.output_dir || fs::exists(fs::symlink_status(folder, ec))) {
+        *error = "the folder " + folder.string() + " does not exist";
+        return false;
+      }
+      *create_folder = true;
     }
     if (fs::is_directory(output, ec)) {
       *error = "the output " + output.string() + " is a folder";
@@ -234,11 +241,14 @@ class Converter {
     if (!Prepare(drawing, *plan, error)) return false;
     const OutputGeometry& g = plan->geometry;
     if (m_options.dry_run) {
+      // Memory: the image in its final format, the writer's buffer and the drawing.
       std::fprintf(m_streams.out,
-                   "%s: %d x %d px, %d x %d mm at %d dpi, %d bit -> %s: file %s, memory %s\n",
+                   "%s: %d x %d px, %d x %d mm at %d dpi, %d bit -> %s: file %s, memory %s%s\n",
                    drawing.c_str(), g.width, g.height, g.Wmm, g.Hmm, m_settings.dpi,
-                   m_settings.ColorMode, plan->output.c_str(), FormatBytes(plan->cost.file_bytes).c_str(),
-                   FormatBytes(plan->cost.memory_bytes + plan->drawing_bytes).c_str());
+                   m_settings.ColorMode, plan->output.c_str(),
+                   FormatBytes(plan->cost.file_bytes).c_str(),
+                   FormatBytes(plan->cost.memory_bytes + plan->drawing_bytes).c_str(),
+                   plan->create_folder ? " (the folder will be created)" : "");
       return true;
     }
 
@@ -254,6 +264,7 @@ class Converter {
 
     ProgressBar bar(m_streams.err, m_streams.progress_bar, fs::path(drawing).filename().string());
     const fs::path output = plan->output;
+    const bool create_folder = plan->create_folder;
     RenderContext context;
     context.reader = &plan->reader;
     context.settings = &m_settings;
@@ -269,6 +280,13 @@ class Converter {
       if (!m_options.force && fs::exists(fs::symlink_status(output, ec))) {
         *why = output.string() + " exists; use -f to replace it";
         return false;
+      }
+      if (create_folder) {
+        fs::create_directories(output.parent_path(), ec);
+        if (ec) {
+          *why = "cannot create the folder " + output.parent_path().string() + ": " + ec.message();
+          return false;
+        }
       }
       bar.Say("writing " + output.string());
       const BmpWriteResult result = WriteBmpFile(image, m_settings.dpi, output.string());
