@@ -2,4 +2,18 @@
 # `make run`: the project's main job on the bundled sample drawing.
 set -euo pipefail
 build=$1 sample=$2
-"$build/cli/pelmora-convert" --info "$sample"
+
+# --- The desktop program, when a display exists -------------------------------
+# (The window opens "$sample" here and `make run` ends when it closes; until then
+# every run takes the converter's road below.)
+
+# --- Without a display: the drawing's summary, then the sample as a bitmap ------
+convert="$build/cli/pelmora-convert"
+"$convert" --info "$sample"
+echo
+out="$build/run"
+mkdir -p "$out"
+# The saved settings apply, as in the window; -f replaces the previous run's file.
+"$convert" -f -d "$out" "$sample"
+bitmap="$out/$(basename "${sample%.*}").bmp"
+echo "The bitmap is at $(realpath "$bitmap")"
