@@ -279,7 +279,8 @@ struct FontRasterizer::Impl {
   }
 
   FaceName& Name(std::string_view bytes) {
-    if (bytes.size() > kMaxFaceNameBytes) bytes = bytes.substr(0, kMaxFaceNameBytes);
+    // Like LOGFONT's lfFaceName: at most 31 bytes, ending at a zero byte.
+    bytes = bytes.substr(0, std::min(bytes.find('\0'), kMaxFaceNameBytes));
     if (last_name != nullptr && bytes == last_name_bytes) return *last_name;
     const std::string key(bytes);
     auto it = names_by_bytes.find(key);

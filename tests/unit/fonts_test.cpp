@@ -254,19 +254,6 @@ TEST(FontRasterizer, GlyphsLandInsideTheirTurnedCells) {
   }
 }
 
-TEST(FontRasterizer, TextRunsAlongTheEscapement) {
-  FontRasterizer rasterizer;
-  // Three full-width characters at 90 degrees run up the bitmap from (50, 150).
-  const auto up =
-      Draw(rasterizer, 100, 200, Font(kMsGothic, 30, 0, 900), 50, 150, kHiraganaA + kKanji);
-  const Box ink = InkBox(*up);
-  EXPECT_GE(ink.left, 50);
-  EXPECT_LE(ink.right, 80);
-  EXPECT_LE(ink.bottom, 150);
-  EXPECT_LE(ink.top, 150 - 80);  // 3 cells of 30 upward
-  EXPECT_GE(ink.top, 150 - 90);
-}
-
 TEST(FontRasterizer, MonochromeInEveryPixelFormat) {
   // Text at 30 degrees gives plenty of edge pixels an antialiased renderer
   // would blend; here each pixel is either the background or the ink.
@@ -451,14 +438,12 @@ TEST(FontRasterizer, RecordsEverySubstitutionUntilCleared) {
       {"DejaVu Sans", "IPAGothic", Kind::kMissingCharacters},
       {"Arial", "IPAGothic", Kind::kReplaced}};
   EXPECT_EQ(rasterizer.Substitutions(), again);
+  // A face name ends at a zero byte, as in a LOGFONT.
+  EXPECT_EQ(rasterizer.FamilyFor(std::string("DejaVu Sans\0junk", 16)), "DejaVu Sans");
   // Asking which family draws a name is no substitution made.
   EXPECT_EQ(rasterizer.FamilyFor("\x82\x6C\x82\x72\x20\x96\xBE\x92\xA9"),
             "IPAMincho");  // ＭＳ 明朝
   EXPECT_EQ(rasterizer.Substitutions(), again);
-}
-
-TEST(FontRasterizer, DefaultInstanceIsShared) {
-  EXPECT_EQ(&DefaultTextRasterizer(), &DefaultTextRasterizer());
 }
 
 }  // namespace
