@@ -208,18 +208,16 @@ std::vector<std::byte> Copy(std::span<const std::byte> bytes) {
   return std::vector<std::byte>(bytes.begin(), bytes.end());
 }
 
-std::string CopyString(std::span<const std::byte> bytes) {
-  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
-
 }  // namespace
 
 struct Tjwcin::Drawing {
   // Text strings in text-record order, whole (JwcTextData cuts to 255 bytes).
   std::vector<std::string> TextStrings;
   std::int32_t LineCount = 0, ArcCount = 0, TextCount = 0, DotCount = 0;
-  std::array<std::string, 256> LayerNames;  // 8 raw bytes each once loaded
-  std::array<std::string, 16> GroupNames;   // 16 raw bytes each once loaded
+  // Raw name bytes, NULs and spaces included; empty (all NUL) when fresh.
+  std::array<std::array<char, kLayerNameSize>, 256> LayerNames{};
+  std::array<std::array<char, kGroupNameSize>, 16> GroupNames{};
+  bool HasNames = false;  // a fresh reader's names are empty strings
   std::array<float, 16> GroupScales{};
   std::array<std::uint8_t, 256> LayerSearch{};
   std::array<std::uint8_t, 16> GroupSearch{};
@@ -330,12 +328,12 @@ std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const s
     d.TextStrings.emplace_back(in.ReadCString("a text string"));
   }
   d.DotBuf = Copy(in.ReadBytes(kDotSize * std::uint64_t(d.DotCount), "the dot records"));
-  for (auto& name : d.LayerNames) {
-    name = CopyString(in.ReadBytes(kLayerNameSize, "the layer names"));
-  }
-  for (auto& name : d.GroupNames) {
-    name = CopyString(in.ReadBytes(kGroupNameSize, "the group names"));
-  }
+  const auto layer_names = in.ReadBytes(sizeof d.LayerNames, "the layer names");
+  std::memcpy(d.LayerNames.data(), layer_names.data(), layer_names.size());
+  const auto group_names = in.ReadBytes(sizeof d.GroupNames, "the group names");
+  std::memcpy(d.GroupNames.data(), group_names.data(), group_names.size());
+  d.HasNames = true;
+  static_assert(sizeof d.LayerNames + sizeof d.GroupNames == kNamesSize);
   return drawing;
 }
 
@@ -536,12 +534,14 @@ std::int32_t Tjwcin::JwcDotCount() const {
 
 void Tjwcin::JwcLayerName(std::int32_t index, std::string& name) const {
   assert(index >= 0 && index < 256);
-  name = m_drawing->LayerNames[static_cast<std::size_t>(index)];
+  const auto& stored = m_drawing->LayerNames[static_cast<std::size_t>(index)];
+  name.assign(stored.data(), m_drawing->HasNames ? stored.size() : 0);
 }
 
 void Tjwcin::JwcGroupeName(std::int32_t index, std::string& name) const {
   assert(index >= 0 && index < 16);
-  name = m_drawing->GroupNames[static_cast<std::size_t>(index)];
+  const auto& stored = m_drawing->GroupNames[static_cast<std::size_t>(index)];
+  name.assign(stored.data(), m_drawing->HasNames ? stored.size() : 0);
 }
 
 double Tjwcin::JwcGroupeScale(std::int32_t index) const {

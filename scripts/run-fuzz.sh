@@ -11,7 +11,9 @@ for target in "$build"/fuzz/fuzz_*; do
   seeds=()
   for dir in fuzz/seeds/"$name" samples; do [[ -d $dir ]] && seeds+=("$dir"); done
   echo "fuzz: $name for ${seconds}s"
-  "$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=4096 \
+  # -max_len: mutate inputs of up to 64 KiB (the floor plans whole, the A0
+  # sample cut), instead of the 1 MiB the largest sample would set.
+  "$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=4096 -max_len=65536 \
     "$work" "${seeds[@]}" 2>"$work.log" || { tail -n 60 "$work.log" >&2; exit 1; }
   grep -E 'stat::number_of_executed_units|Done [0-9]+ runs' "$work.log" | sed "s/^/fuzz: $name: /" || true
 done
