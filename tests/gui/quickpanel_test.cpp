@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/quick_panel.h"
+#include "app/unit1.h"
+#include "tests/gui/window_helpers.h"
 
 namespace pelmora {
 namespace {
@@ -275,6 +277,74 @@ class QuickPanelTest : public QObject {
     QTest::mouseClick(image, Qt::LeftButton, {}, QPoint(5, 5));
     QTest::mouseDClick(image, Qt::LeftButton, {}, QPoint(5, 5));
     QCOMPARE(group_visible[0], std::uint8_t{1});
+  }
+
+  // In the window: a click only marks the preview stale; the next mouse move
+  // over the preview renders it once, whatever the number of clicks.
+  void staleAfterClicksRenderedAtTheNextMove() {
+    test::WindowFixture fixture;
+    TForm1& form = fixture.Form();
+    form.show();
+    fixture.Open(fixture.Write(QStringLiteral("plan.jwc"),
+                               test::A4Drawing()
+                                   .AddLine({.X1 = 10, .Y1 = 100, .X2 = 200, .Y2 = 100,
+                                             .LineType = 1, .PenColor = 1, .Layer = 0x12})
+                                   .AddLine({.X1 = 10, .Y1 = 50, .X2 = 200, .Y2 = 50,
+                                             .LineType = 1, .PenColor = 1, .Layer = 0x00})));
+    QVERIFY(form.DrawingLoaded());
+    const Colour pen = form.settings().Color1;
+    const Colour background = form.settings().BackColor;
+    QCOMPARE(test::PreviewPixel(form, 100, 110), pen);
+    QuickPanel* quick = form.quickPanel();
+
+    quick->Image2MouseDown(Qt::LeftButton, 1);  // hide group 1
+    QVERIFY(form.PreviewStale());
+    QCOMPARE(form.GroupVisible()[1], std::uint8_t{0});
+    quick->Image2MouseDown(Qt::RightButton, 0);  // show group 0's layers
+    quick->Image19MouseDown(Qt::LeftButton, 0);  // hide layer 0x00
+    QCOMPARE(form.LayerVisible()[0], std::uint8_t{0});
+    QCOMPARE(test::PreviewPixel(form, 100, 110), pen);  // nothing rendered yet
+    QCOMPARE(test::PreviewPixel(form, 100, 160), pen);
+
+    form.ImageMouseMove(250, 200);
+    QVERIFY(!form.PreviewStale());
+    QCOMPARE(test::PreviewPixel(form, 100, 110), background);
+    QCOMPARE(test::PreviewPixel(form, 100, 160), background);
+    QVERIFY(form.isEnabled());
+
+    quick->Image18MouseDown(Qt::LeftButton);  // group 0 shown: ALL hides all
+    quick->Image18MouseDown(Qt::LeftButton);  // and shows all again
+    quick->Image27aMouseDown(Qt::LeftButton);  // layer 0 hidden: all 16 shown
+    form.ImageMouseMove(250, 200);
+    QCOMPARE(test::PreviewPixel(form, 100, 110), pen);
+    QCOMPARE(test::PreviewPixel(form, 100, 160), pen);
+  }
+
+  // Without a drawing the flags and buttons change, nothing is rendered, and a
+  // load replaces the flags with the drawing's own (the shown group stays).
+  void clicksWithoutADrawing() {
+    test::WindowFixture fixture;
+    TForm1& form = fixture.Form();
+    form.show();
+    QuickPanel* quick = form.quickPanel();
+    quick->Image2MouseDown(Qt::RightButton, 4);
+    quick->Image19MouseDown(Qt::LeftButton, 2);
+    QCOMPARE(form.LayerVisible()[66], std::uint8_t{0});
+    QVERIFY(!Framed(quick->LayerButton(2)));
+    QVERIFY(form.PreviewStale());
+    form.ImageMouseMove(5, 5);
+    QVERIFY(form.PreviewStale());
+    QVERIFY(form.Preview() == nullptr || form.Preview()->Width() == 0);
+
+    fixture.Open(fixture.Write(QStringLiteral("views.jwc"),
+                               test::A4Drawing().LayerView(67, 0).GroupView(3, 0)));
+    QCOMPARE(form.LayerVisible()[66], std::uint8_t{1});
+    QCOMPARE(form.LayerVisible()[67], std::uint8_t{0});
+    QCOMPARE(form.LayerPanelGroup(), 4);
+    QVERIFY(Framed(quick->LayerButton(2)));
+    QVERIFY(!Framed(quick->LayerButton(3)));
+    QVERIFY(!Framed(quick->GroupButton(3)));
+    QVERIFY(Marked(quick->GroupButton(4)));
   }
 
   void panelsShowAndHideTogether() {
