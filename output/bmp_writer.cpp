@@ -77,24 +77,24 @@ void PutHeaders(const Bitmap& image, const BmpLayout& layout, int dpi,
   HeaderWriter w(out);
   const std::int32_t pels_per_metre = PixelsPerMetre(dpi);
   // BITMAPFILEHEADER
-  w.Byte('B');                                         // bfType
+  w.Byte('B');  // bfType
   w.Byte('M');
   w.U32(static_cast<std::uint32_t>(layout.file_size));  // bfSize
-  w.U16(0);                                            // bfReserved1
-  w.U16(0);                                            // bfReserved2
-  w.U32(layout.off_bits);                              // bfOffBits
+  w.U16(0);                                             // bfReserved1
+  w.U16(0);                                             // bfReserved2
+  w.U32(layout.off_bits);                               // bfOffBits
   // BITMAPINFOHEADER
-  w.U32(kInfoHeaderSize);                                  // biSize
-  w.I32(image.Width());                                    // biWidth
-  w.I32(image.Height());                                   // biHeight: positive, bottom-up
-  w.U16(1);                                                // biPlanes
-  w.U16(static_cast<std::uint32_t>(layout.bits));          // biBitCount
-  w.U32(layout.bits == 16 ? kBiBitfields : kBiRgb);        // biCompression
-  w.U32(static_cast<std::uint32_t>(layout.image_size));   // biSizeImage
-  w.I32(pels_per_metre);                                   // biXPelsPerMeter
-  w.I32(pels_per_metre);                                   // biYPelsPerMeter
-  w.U32(layout.colours_used);                              // biClrUsed
-  w.U32(0);                                                // biClrImportant
+  w.U32(kInfoHeaderSize);                                // biSize
+  w.I32(image.Width());                                  // biWidth
+  w.I32(image.Height());                                 // biHeight: positive, bottom-up
+  w.U16(1);                                              // biPlanes
+  w.U16(static_cast<std::uint32_t>(layout.bits));        // biBitCount
+  w.U32(layout.bits == 16 ? kBiBitfields : kBiRgb);      // biCompression
+  w.U32(static_cast<std::uint32_t>(layout.image_size));  // biSizeImage
+  w.I32(pels_per_metre);                                 // biXPelsPerMeter
+  w.I32(pels_per_metre);                                 // biYPelsPerMeter
+  w.U32(layout.colours_used);                            // biClrUsed
+  w.U32(0);                                              // biClrImportant
   if (layout.bits == 16) {
     w.U32(kRedMask);
     w.U32(kGreenMask);
@@ -210,8 +210,8 @@ std::optional<BmpLayout> BmpLayoutFor(std::int64_t width, std::int64_t height, i
   layout.off_bits = kFileHeaderSize + layout.header_size;
   // At most 2^31 × 24 + 31 bits: no overflow in 64 bits; the product below is
   // at most 2^31 × 2^31 × 3 < 2^64.
-  layout.stride = (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bits) + 31) /
-                  32 * 4;
+  layout.stride =
+      (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bits) + 31) / 32 * 4;
   layout.image_size = layout.stride * static_cast<std::uint64_t>(height);
   layout.file_size = layout.off_bits + layout.image_size;
   layout.fits = layout.file_size <= UINT32_MAX;
@@ -237,8 +237,7 @@ std::string BmpWriteResult::Message() const {
   return "保存出来ませんでした。";
 }
 
-bool EncodeBmp(const Bitmap& image, int dpi, std::vector<std::uint8_t>* bytes,
-               std::string* error) {
+bool EncodeBmp(const Bitmap& image, int dpi, std::vector<std::uint8_t>* bytes, std::string* error) {
   std::string reason;
   const auto layout = CheckImage(image, &reason);
   if (!layout) {
@@ -301,10 +300,9 @@ BmpWriteResult WriteBmpFile(const Bitmap& image, int dpi, const std::string& pat
   const auto stride = static_cast<std::size_t>(layout->stride);
   std::vector<std::uint8_t> buffer;
   try {
-    buffer.resize(std::max<std::size_t>(layout->off_bits,
-                                         std::min<std::size_t>(kBmpWriteChunk,
-                                                               static_cast<std::size_t>(
-                                                                   layout->file_size))));
+    buffer.resize(std::max<std::size_t>(
+        layout->off_bits,
+        std::min<std::size_t>(kBmpWriteChunk, static_cast<std::size_t>(layout->file_size))));
   } catch (const std::bad_alloc&) {
     return give_up(BmpError::kWriteFailed, "not enough memory for the write buffer");
   }

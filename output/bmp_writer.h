@@ -15,13 +15,13 @@ namespace pelmora {
 // Sizes of one file. A file whose sizes do not fit the format's 32-bit fields
 // cannot be written (fits == false).
 struct BmpLayout {
-  int bits = 0;                     // 1, 4, 8, 16, 24
-  std::uint32_t colours_used = 0;   // biClrUsed: 2, 16, 256 entries; 0 at 16 and 24 bits
-  std::uint32_t header_size = 0;    // info header (40) + masks (12) or colour table
-  std::uint32_t off_bits = 0;       // bfOffBits: 14 + header_size
-  std::uint64_t stride = 0;         // bytes per row, a multiple of 4
-  std::uint64_t image_size = 0;     // biSizeImage: stride × height
-  std::uint64_t file_size = 0;      // bfSize: off_bits + image_size
+  int bits = 0;                    // 1, 4, 8, 16, 24
+  std::uint32_t colours_used = 0;  // biClrUsed: 2, 16, 256 entries; 0 at 16 and 24 bits
+  std::uint32_t header_size = 0;   // info header (40) + masks (12) or colour table
+  std::uint32_t off_bits = 0;      // bfOffBits: 14 + header_size
+  std::uint64_t stride = 0;        // bytes per row, a multiple of 4
+  std::uint64_t image_size = 0;    // biSizeImage: stride × height
+  std::uint64_t file_size = 0;     // bfSize: off_bits + image_size
   bool fits = false;
 };
 

@@ -60,16 +60,11 @@ std::string Format(const char* format, long long a, long long b) {
 }
 
 constexpr PaperPreset kPresets[] = {
-    {1, "1189 x 841 (A0横ｻｲｽﾞ)", "A0", 1189, 841},
-    {2, " 841 x 594 (A1横ｻｲｽﾞ)", "A1", 841, 594},
-    {3, " 594 x 420 (A2横ｻｲｽﾞ)", "A2", 594, 420},
-    {4, " 420 x 297 (A3横ｻｲｽﾞ)", "A3", 420, 297},
-    {5, " 297 x 210 (A4横ｻｲｽﾞ)", "A4", 297, 210},
-    {6, " 594 x 841 (A1縦ｻｲｽﾞ)", "A1P", 594, 841},
-    {7, " 420 x 594 (A2縦ｻｲｽﾞ)", "A2P", 420, 594},
-    {8, " 297 x 420 (A3縦ｻｲｽﾞ)", "A3P", 297, 420},
-    {9, " 210 x 297 (A4縦ｻｲｽﾞ)", "A4P", 210, 297},
-    {kCustomPaperTag, " ｶｽﾀﾑ ...", "", 0, 0},
+    {1, "1189 x 841 (A0横ｻｲｽﾞ)", "A0", 1189, 841}, {2, " 841 x 594 (A1横ｻｲｽﾞ)", "A1", 841, 594},
+    {3, " 594 x 420 (A2横ｻｲｽﾞ)", "A2", 594, 420},  {4, " 420 x 297 (A3横ｻｲｽﾞ)", "A3", 420, 297},
+    {5, " 297 x 210 (A4横ｻｲｽﾞ)", "A4", 297, 210},  {6, " 594 x 841 (A1縦ｻｲｽﾞ)", "A1P", 594, 841},
+    {7, " 420 x 594 (A2縦ｻｲｽﾞ)", "A2P", 420, 594}, {8, " 297 x 420 (A3縦ｻｲｽﾞ)", "A3P", 297, 420},
+    {9, " 210 x 297 (A4縦ｻｲｽﾞ)", "A4P", 210, 297}, {kCustomPaperTag, " ｶｽﾀﾑ ...", "", 0, 0},
 };
 
 constexpr PaperSize kPapers[] = {
@@ -80,8 +75,7 @@ constexpr PaperSize kPapers[] = {
 
 int PreviewHeight(int window_width) {
   // |W / √2| < |W|, so the result always fits.
-  return static_cast<int>(
-      std::nearbyint(static_cast<long double>(window_width) / std::sqrt(2.0L)));
+  return static_cast<int>(std::nearbyint(static_cast<long double>(window_width) / std::sqrt(2.0L)));
 }
 
 OutputGeometry ComputeOutputGeometry(const SelectionBox& box, float pixels_per_mm, int dpi,
@@ -121,8 +115,7 @@ OutputGeometry ComputeOutputGeometry(const SelectionBox& box, float pixels_per_m
   return g;
 }
 
-SizeEstimate ComputeSizeEstimate(const SelectionBox& box, float pixels_per_mm, int dpi,
-                                 int bits) {
+SizeEstimate ComputeSizeEstimate(const SelectionBox& box, float pixels_per_mm, int dpi, int bits) {
   SizeEstimate s;
   const long double k = pixels_per_mm;
   const long double dx = static_cast<long double>(static_cast<std::int64_t>(box.x2) - box.x1);
@@ -182,7 +175,9 @@ RenderCost ComputeRenderCost(std::int64_t width, std::int64_t height, int bits) 
   return cost;
 }
 
-std::span<const PaperPreset> PaperPresets() { return kPresets; }
+std::span<const PaperPreset> PaperPresets() {
+  return kPresets;
+}
 
 const PaperPreset* PaperPresetByTag(int tag) {
   for (const auto& preset : kPresets) {

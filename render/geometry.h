@@ -26,14 +26,14 @@ struct SelectionBox {
 // The arguments of a render of the selection box at `dpi`. Every step is done
 // left to right in long double and rounded once, halves to even.
 struct OutputGeometry {
-  int Wmm = 0, Hmm = 0;    // whole millimetres of paper covered
-  int width = 0;           // image pixels
+  int Wmm = 0, Hmm = 0;  // whole millimetres of paper covered
+  int width = 0;         // image pixels
   int height = 0;
-  int originX = 0;         // image pixels from the paper's left edge to the image's left edge
-  int originY = 0;         // image pixels from the paper's lower edge up to the image's top edge
-  int paper_height = 0;    // P, preview pixels
-  int bottom = 0;          // B, image pixels from the paper's lower edge to the box's lower edge
-  float scale = 0;         // image pixels per drawing unit
+  int originX = 0;       // image pixels from the paper's left edge to the image's left edge
+  int originY = 0;       // image pixels from the paper's lower edge up to the image's top edge
+  int paper_height = 0;  // P, preview pixels
+  int bottom = 0;        // B, image pixels from the paper's lower edge to the box's lower edge
+  float scale = 0;       // image pixels per drawing unit
   // False when a step does not fit a 32-bit integer (PixelsPerMm 0, absurd dpi).
   bool valid = false;
   // An image with pixels in it: valid and both sizes at least 1. A box under half

@@ -8,16 +8,16 @@
 namespace pelmora {
 namespace {
 
-constexpr SettingsField Int(std::string_view name, int Settings::* m) {
+constexpr SettingsField Int(std::string_view name, int Settings::*m) {
   return {name, SettingType::kInteger, m};
 }
-constexpr SettingsField Bool(std::string_view name, bool Settings::* m) {
+constexpr SettingsField Bool(std::string_view name, bool Settings::*m) {
   return {name, SettingType::kBoolean, m};
 }
-constexpr SettingsField Col(std::string_view name, Colour Settings::* m) {
+constexpr SettingsField Col(std::string_view name, Colour Settings::*m) {
   return {name, SettingType::kColour, m};
 }
-constexpr SettingsField Str(std::string_view name, std::string Settings::* m) {
+constexpr SettingsField Str(std::string_view name, std::string Settings::*m) {
   return {name, SettingType::kString, m};
 }
 
@@ -68,7 +68,7 @@ constexpr std::array<int Settings::*, kLastPenWidth> kPenWidthMembers = {
     &Settings::PenWidth4, &Settings::PenWidth5, &Settings::PenWidth6};
 
 constexpr ColorModeInfo kColorModes[] = {
-    {1, 1, " 1bit (白黒)"},      {2, 4, " 4bit (16色)"},         {3, 8, " 8bit (256色)"},
+    {1, 1, " 1bit (白黒)"},     {2, 4, " 4bit (16色)"},      {3, 8, " 8bit (256色)"},
     {4, 16, "16bit (65536色)"}, {5, 24, "24bit (1677万色)"},
 };
 
@@ -108,7 +108,9 @@ void Store(Settings& settings, const SettingsField& field, FieldValue value) {
 
 }  // namespace
 
-std::span<const SettingsField> SettingsFields() { return kFields; }
+std::span<const SettingsField> SettingsFields() {
+  return kFields;
+}
 
 const SettingsField* FindSettingsField(std::string_view name) {
   for (const auto& field : kFields) {
@@ -158,7 +160,9 @@ std::string StoredText(const Settings& settings, const SettingsField& field) {
   return {};
 }
 
-std::string DefaultText(const SettingsField& field) { return StoredText(Settings{}, field); }
+std::string DefaultText(const SettingsField& field) {
+  return StoredText(Settings{}, field);
+}
 
 bool ReadStoredText(Settings& settings, const SettingsField& field, std::string_view text) {
   auto value = ParseFor(field, text, /*strict_color_mode=*/false);
@@ -192,8 +196,8 @@ bool SetSettingByName(Settings& settings, std::string_view name, std::string_vie
         case SettingType::kString:
           break;
       }
-      *error = "setting " + std::string(name) + ": \"" + std::string(value) + "\" is not " +
-               expected;
+      *error =
+          "setting " + std::string(name) + ": \"" + std::string(value) + "\" is not " + expected;
     }
     return false;
   }
@@ -201,8 +205,7 @@ bool SetSettingByName(Settings& settings, std::string_view name, std::string_vie
   return true;
 }
 
-bool ApplySettingAssignment(Settings& settings, std::string_view assignment,
-                            std::string* error) {
+bool ApplySettingAssignment(Settings& settings, std::string_view assignment, std::string* error) {
   const auto equals = assignment.find('=');
   if (equals == std::string_view::npos) {
     if (error) *error = "\"" + std::string(assignment) + "\" is not NAME=VALUE";
@@ -242,7 +245,9 @@ int PenWidthEntry(const Settings& settings, int index) {
   return settings.*kPenWidthMembers[static_cast<std::size_t>(index - 1)];
 }
 
-std::span<const ColorModeInfo> ColorModes() { return kColorModes; }
+std::span<const ColorModeInfo> ColorModes() {
+  return kColorModes;
+}
 
 int ColorModeBitsFromCode(int code) {
   for (const auto& mode : kColorModes) {
@@ -275,9 +280,9 @@ std::string_view ColorModeLabel(int bits) {
 ColourPresets DefaultColourPresets() {
   // Slot 0 is the background, 1..6 the pens, 7 is carried (0).
   constexpr ColourPreset kColoursOnBlack = {0x000000, 0xFFFF00, 0xFFFFFF, 0x00FF00,
-                                          0x00FFFF, 0xFF00FF, 0xFF0000, 0};
+                                            0x00FFFF, 0xFF00FF, 0xFF0000, 0};
   constexpr ColourPreset kSoftOnBlack = {0x000000, 0xFFBC79, 0xDEDEDE, 0x9AD206,
-                                    0x7BD2FD, 0xFCA3D8, 0xC66311, 0};
+                                         0x7BD2FD, 0xFCA3D8, 0xC66311, 0};
   constexpr ColourPreset kBlackOnWhite = {0xFFFFFF, 0, 0, 0, 0, 0, 0, 0};
   return {kBlackOnWhite, kColoursOnBlack, kColoursOnBlack, kSoftOnBlack, kSoftOnBlack};
 }
@@ -286,6 +291,8 @@ std::string ColourPresetValueName(int preset, int slot) {
   return "Color" + std::to_string(preset) + std::to_string(slot);
 }
 
-std::string ColourPresetCaption(int preset) { return "ﾕｰｻﾞｰ " + std::to_string(preset); }
+std::string ColourPresetCaption(int preset) {
+  return "ﾕｰｻﾞｰ " + std::to_string(preset);
+}
 
 }  // namespace pelmora

@@ -23,8 +23,8 @@ namespace pelmora {
 //   kString    the text itself (UTF-8).
 enum class SettingType { kInteger, kBoolean, kColour, kColorMode, kString };
 
-using SettingMember = std::variant<int Settings::*, bool Settings::*, Colour Settings::*,
-                                   std::string Settings::*>;
+using SettingMember =
+    std::variant<int Settings::*, bool Settings::*, Colour Settings::*, std::string Settings::*>;
 
 struct SettingsField {
   std::string_view name;  // stored value name, e.g. "PenWidth3"
@@ -55,8 +55,7 @@ bool ReadStoredText(Settings& settings, const SettingsField& field, std::string_
 bool SetSettingByName(Settings& settings, std::string_view name, std::string_view value,
                       std::string* error);
 // The same for one "NAME=VALUE" argument (the first '=' separates).
-bool ApplySettingAssignment(Settings& settings, std::string_view assignment,
-                            std::string* error);
+bool ApplySettingAssignment(Settings& settings, std::string_view assignment, std::string* error);
 
 // Integer text of the store: an optional sign followed by decimal digits and
 // nothing else (no blanks, no hex), within the range of a 32-bit integer.
@@ -77,8 +76,8 @@ int PenWidthEntry(const Settings& settings, int index);
 
 // ---- Colour depth: the record holds bits, the store its code.
 struct ColorModeInfo {
-  int code;           // stored code 1..5
-  int bits;           // 1, 4, 8, 16, 24
+  int code;                // stored code 1..5
+  int bits;                // 1, 4, 8, 16, 24
   std::string_view label;  // label and menu text, e.g. " 1bit (白黒)"
 };
 // The five depths in code order.

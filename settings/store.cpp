@@ -34,11 +34,13 @@ std::string UserIniPath() {
 std::unique_ptr<QSettings> Open(bool native, const std::string& location) {
   std::unique_ptr<QSettings> settings =
       native ? std::make_unique<QSettings>(kOrganisation, kApplication)
-             : std::make_unique<QSettings>(QString::fromStdString(location),
-                                           QSettings::IniFormat);
-  // The INI file is only ever replaced whole (temporary file, flush, rename);
-  // this is Qt's default, made explicit because a save must never leave a
-  // half-written file behind.
+             : std::make_unique<QSettings>(QString::fromStdString(location), QSettings::IniFormat);
+  // A save must never leave a half-written file. With atomic sync (Qt's
+  // default, made explicit here) QSettings writes the whole INI text through
+  // QSaveFile: an unnamed temporary file in the same folder (O_TMPFILE, else a
+  // named one), fdatasync, then link/rename over Pelmora.conf, under the lock
+  // file Pelmora.conf.lock. Where no temporary file can be made the save fails
+  // (AccessError) instead of falling back to writing the file in place.
   settings->setAtomicSyncRequired(true);
   return settings;
 }
@@ -70,8 +72,8 @@ bool Finish(QSettings& settings, const std::string& location, std::string* error
 }  // namespace
 
 SettingsStore::SettingsStore() : m_native(kNativeStore) {
-  m_location = m_native ? std::string("HKEY_CURRENT_USER\\Software\\Tovarin\\Pelmora")
-                        : UserIniPath();
+  m_location =
+      m_native ? std::string("HKEY_CURRENT_USER\\Software\\Tovarin\\Pelmora") : UserIniPath();
 }
 
 SettingsStore::SettingsStore(std::string ini_path) : m_location(std::move(ini_path)) {}
@@ -83,9 +85,8 @@ Settings SettingsStore::Load() const {
   result.SaveDir = current;
   const auto settings = Open(m_native, m_location);
   for (const SettingsField& field : SettingsFields()) {
-    const auto text = StoredString(*settings, QString::fromUtf8(field.name.data(),
-                                                                 static_cast<qsizetype>(
-                                                                     field.name.size())));
+    const auto text = StoredString(
+        *settings, QString::fromUtf8(field.name.data(), static_cast<qsizetype>(field.name.size())));
     // Invalid text leaves the default in place.
     if (text) ReadStoredText(result, field, *text);
   }
@@ -96,9 +97,8 @@ bool SettingsStore::Save(const Settings& settings, std::string* error) const {
   const auto store = Open(m_native, m_location);
   for (const SettingsField& field : SettingsFields()) {
     // Always a QString, so that every value stays a string in the store.
-    store->setValue(
-        QString::fromUtf8(field.name.data(), static_cast<qsizetype>(field.name.size())),
-        QString::fromStdString(StoredText(settings, field)));
+    store->setValue(QString::fromUtf8(field.name.data(), static_cast<qsizetype>(field.name.size())),
+                    QString::fromStdString(StoredText(settings, field)));
   }
   return Finish(*store, m_location, error);
 }
@@ -110,8 +110,8 @@ ColourPresets SettingsStore::LoadColourPresets() const {
                                          static_cast<qsizetype>(kColourPresetGroup.size())));
   for (int preset = 1; preset <= kColourPresetCount; ++preset) {
     for (int slot = 0; slot < kColourPresetSlots; ++slot) {
-      const auto text = StoredString(
-          *settings, QString::fromStdString(ColourPresetValueName(preset, slot)));
+      const auto text =
+          StoredString(*settings, QString::fromStdString(ColourPresetValueName(preset, slot)));
       if (!text) continue;
       if (const auto value = ParseStoredInteger(*text)) {
         presets[static_cast<std::size_t>(preset - 1)][static_cast<std::size_t>(slot)] =

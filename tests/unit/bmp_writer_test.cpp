@@ -127,8 +127,8 @@ TEST(BmpLayout, A4At300DpiAtEveryDepth) {
     std::uint32_t off_bits, colours;
   };
   const Row rows[] = {
-      {1, 440, 1091200, 1091262, 62, 2},          {4, 1756, 4354880, 4354998, 118, 16},
-      {8, 3508, 8699840, 8700918, 1078, 256},     {16, 7016, 17399680, 17399746, 66, 0},
+      {1, 440, 1091200, 1091262, 62, 2},      {4, 1756, 4354880, 4354998, 118, 16},
+      {8, 3508, 8699840, 8700918, 1078, 256}, {16, 7016, 17399680, 17399746, 66, 0},
       {24, 10524, 26099520, 26099574, 54, 0},
   };
   for (const Row& row : rows) {
@@ -169,15 +169,15 @@ TEST(BmpEncode, HeaderFieldsOfTheA4Example) {
     ASSERT_EQ(bytes.size(), layout->file_size);
     EXPECT_EQ(bytes[0], 'B');
     EXPECT_EQ(bytes[1], 'M');
-    EXPECT_EQ(U32At(bytes, 2), layout->file_size);   // bfSize
-    EXPECT_EQ(U32At(bytes, 6), 0u);                  // bfReserved1, bfReserved2
-    EXPECT_EQ(U32At(bytes, 10), layout->off_bits);   // bfOffBits
-    EXPECT_EQ(U32At(bytes, 14), 40u);                // biSize
-    EXPECT_EQ(U32At(bytes, 18), 3508u);              // biWidth
-    EXPECT_EQ(U32At(bytes, 22), 2480u);              // biHeight
-    EXPECT_EQ(U16At(bytes, 26), 1u);                 // biPlanes
+    EXPECT_EQ(U32At(bytes, 2), layout->file_size);  // bfSize
+    EXPECT_EQ(U32At(bytes, 6), 0u);                 // bfReserved1, bfReserved2
+    EXPECT_EQ(U32At(bytes, 10), layout->off_bits);  // bfOffBits
+    EXPECT_EQ(U32At(bytes, 14), 40u);               // biSize
+    EXPECT_EQ(U32At(bytes, 18), 3508u);             // biWidth
+    EXPECT_EQ(U32At(bytes, 22), 2480u);             // biHeight
+    EXPECT_EQ(U16At(bytes, 26), 1u);                // biPlanes
     EXPECT_EQ(U16At(bytes, 28), static_cast<std::uint32_t>(bits));
-    EXPECT_EQ(U32At(bytes, 30), 0u);                 // BI_RGB
+    EXPECT_EQ(U32At(bytes, 30), 0u);  // BI_RGB
     EXPECT_EQ(U32At(bytes, 34), layout->image_size);
     EXPECT_EQ(U32At(bytes, 38), 11811u);
     EXPECT_EQ(U32At(bytes, 42), 11811u);
@@ -279,8 +279,8 @@ class BmpFileTest : public ::testing::Test {
     return m_dir.filePath(QString::fromStdString(name)).toStdString();
   }
   QStringList Entries() const {
-    return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot |
-                                        QDir::System);
+    return QDir(m_dir.path())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
   }
   QTemporaryDir m_dir;
 };
@@ -387,7 +387,8 @@ TEST_F(BmpFileTest, ShortWriteLeavesTheOldFileAndNoTrace) {
   const auto image = Patterned(200, 200, 24);
   const std::string path = Path("drawing.bmp");
   WriteText(path, "previous picture");
-  struct sigaction ignore {}, previous {};
+  struct sigaction ignore {
+  }, previous{};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &previous), 0);
   rlimit old_limit{};

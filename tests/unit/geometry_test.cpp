@@ -49,8 +49,8 @@ TEST(Geometry, BoxAwayFromTheCornerOnAnA3Drawing) {
   const float k = 640.0f / 420.0f;
   const OutputGeometry g = ComputeOutputGeometry({64, 40, 384, 250}, k, 300, 640);
   ASSERT_TRUE(g.Renderable());
-  EXPECT_EQ(g.Wmm, 210);   // 320 / k = 210
-  EXPECT_EQ(g.Hmm, 138);   // 210 / k = 137.8
+  EXPECT_EQ(g.Wmm, 210);  // 320 / k = 210
+  EXPECT_EQ(g.Hmm, 138);  // 210 / k = 137.8
   EXPECT_EQ(g.width, 2480);
   EXPECT_EQ(g.height, 1630);  // 138 mm, not 137.8: whole millimetres first
   EXPECT_EQ(g.paper_height, 453);
@@ -122,8 +122,8 @@ TEST(SizeEstimate, HugeBoxAt600DpiDoesNotOverflow) {
   EXPECT_EQ(s.KB, static_cast<std::int64_t>(std::nearbyint(expected / 1024.0L)));
   EXPECT_EQ(s.pixels_label, "47244094 x 23622047");
   // Absurd input saturates instead of wrapping.
-  const SizeEstimate absurd = ComputeSizeEstimate({INT_MIN, INT_MIN, INT_MAX, INT_MAX}, 1e-30f,
-                                                  600, 24);
+  const SizeEstimate absurd =
+      ComputeSizeEstimate({INT_MIN, INT_MIN, INT_MAX, INT_MAX}, 1e-30f, 600, 24);
   EXPECT_GT(absurd.bytes, 0);
 }
 

@@ -49,19 +49,19 @@ std::vector<std::string> FieldNames() {
 }
 
 TEST(SettingsFields, TableIsInStoredOrderWithDefaults) {
-  EXPECT_THAT(FieldNames(),
-              ElementsAre("Top", "Left", "Width", "Height", "ColorMode", "No9", "TextMode",
-                          "WriteDPI", "ToolMode", "InfoMode", "LGBMode", "usePalette",
-                          "BackColor", "Color1", "Color2", "Color3", "Color4", "Color5", "Color6",
-                          "Color7", "PenWidth1", "PenWidth2", "PenWidth3", "PenWidth4",
-                          "PenWidth5", "PenWidth6", "OpenDir", "SaveDir", "dpi", "FontName",
-                          "Dot", "x1", "y1", "x2", "y2"));
+  EXPECT_THAT(
+      FieldNames(),
+      ElementsAre("Top", "Left", "Width", "Height", "ColorMode", "No9", "TextMode", "WriteDPI",
+                  "ToolMode", "InfoMode", "LGBMode", "usePalette", "BackColor", "Color1", "Color2",
+                  "Color3", "Color4", "Color5", "Color6", "Color7", "PenWidth1", "PenWidth2",
+                  "PenWidth3", "PenWidth4", "PenWidth5", "PenWidth6", "OpenDir", "SaveDir", "dpi",
+                  "FontName", "Dot", "x1", "y1", "x2", "y2"));
   std::vector<std::string> defaults;
   for (const auto& field : SettingsFields()) defaults.push_back(DefaultText(field));
-  EXPECT_THAT(defaults, ElementsAre("0", "0", "680", "480", "5", "1", "1", "1", "1", "1", "0",
-                                    "0", "0", "16776960", "16777215", "32768", "65535",
-                                    "16711935", "16711680", "0", "1", "1", "1", "1", "1", "1",
-                                    "", "", "36", "ＭＳ ゴシック", "6", "0", "0", "100", "100"));
+  EXPECT_THAT(defaults, ElementsAre("0", "0", "680", "480", "5", "1", "1", "1", "1", "1", "0", "0",
+                                    "0", "16776960", "16777215", "32768", "65535", "16711935",
+                                    "16711680", "0", "1", "1", "1", "1", "1", "1", "", "", "36",
+                                    "ＭＳ ゴシック", "6", "0", "0", "100", "100"));
 }
 
 TEST(SettingsFields, EveryFieldWritesWhatItReads) {
@@ -313,7 +313,7 @@ TEST_F(SettingsStoreTest, OddValuesReadAsDefaultsAndAreWrittenBackMended) {
     Put(path, "ColorMode", QString::fromUtf8(code));
     Put(path, "LGBMode", QStringLiteral("2"));
     Put(path, "dpi", QStringLiteral("300 "));  // trailing blank: not an integer
-    Put(path, "Width", QSize(3, 4));            // not a string at all
+    Put(path, "Width", QSize(3, 4));           // not a string at all
     const SettingsStore store(path);
     const Settings s = store.Load();
     EXPECT_EQ(s.ColorMode, 24) << code;
@@ -342,12 +342,21 @@ TEST_F(SettingsStoreTest, HandEditedListIsNotAString) {
 
 TEST_F(SettingsStoreTest, StringsRoundTripWhateverTheyLookLike) {
   const SettingsStore store(Path());
-  const std::vector<std::string> texts = {
-      "/home/user/図面, 2024",   "a,b",          "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)",
-      "@Size(3 4)",             " leading",     "trailing ",
-      "semi;colon # hash",      "say \"hi\"",   "back\\slash\\",
-      "key=value",              "ＭＳ ゴシック", "",
-      "[General]",              "tab\there",    "line\nbreak"};
+  const std::vector<std::string> texts = {"/home/user/図面, 2024",
+                                          "a,b",
+                                          "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)",
+                                          "@Size(3 4)",
+                                          " leading",
+                                          "trailing ",
+                                          "semi;colon # hash",
+                                          "say \"hi\"",
+                                          "back\\slash\\",
+                                          "key=value",
+                                          "ＭＳ ゴシック",
+                                          "",
+                                          "[General]",
+                                          "tab\there",
+                                          "line\nbreak"};
   for (const std::string& text : texts) {
     Settings s;
     s.OpenDir = text;
@@ -433,11 +442,11 @@ TEST_F(SettingsStoreTest, FailedSaveLeavesThePreviousFileWhole) {
   file.close();
   // A folder nobody may write in: the file itself is writable, so only a save
   // that writes in place could succeed, and the store never does.
-  ASSERT_TRUE(QFile::setPermissions(QString::fromStdString(Path()),
-                                    QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther |
-                                        QFile::WriteOther));
-  ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner |
-                                                      QFile::ReadOther | QFile::ExeOther));
+  ASSERT_TRUE(QFile::setPermissions(
+      QString::fromStdString(Path()),
+      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
+  ASSERT_TRUE(QFile::setPermissions(
+      m_dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
   const int outcome = AsUnprivileged([&] {
     Settings changed;
     changed.dpi = 360;
