@@ -10,9 +10,11 @@
 #include <memory>
 
 #include "app/quick_panel.h"
+#include "app/unit1.h"
 #include "dialogs/unit5.h"
 #include "drawing/jwcunit.h"
 #include "settings/settings.h"
+#include "tests/gui/window_helpers.h"
 #include "tests/support/jwc_writer.h"
 
 namespace pelmora {
@@ -320,6 +322,45 @@ class Form5Test : public QObject {
     const int dashed = InRow(dialog->Thumbnail(1), 53, settings.Color2);
     QVERIFY(dashed > 20);
     QVERIFY(dashed < 80);
+  }
+
+  // S4Click: the preview follows the dialog's flags, and so do the quick
+  // panel's buttons, as soon as the dialog closes.
+  void s4ClickRerendersAndRedrawsThePanel() {
+    test::WindowFixture fixture;
+    TForm1& form = fixture.Form();
+    form.show();
+    fixture.Open(fixture.Write(QStringLiteral("plan.jwc"),
+                               test::A4Drawing().AddLine({.X1 = 10, .Y1 = 100, .X2 = 200,
+                                                          .Y2 = 100, .LineType = 1,
+                                                          .PenColor = 1, .Layer = 0x05})));
+    const Colour pen = form.settings().Color1;
+    QCOMPARE(test::PreviewPixel(form, 100, 110), pen);
+    QuickPanel* quick = form.quickPanel();
+    QVERIFY(quick->LayerButton(5)->Picture().ColourAt(1, 8) == 0x000000);  // framed
+
+    fixture.Seam().dialogs.push_back([](QDialog& shown) {
+      auto& layer_dialog = dynamic_cast<TForm5&>(shown);
+      QVERIFY(Inked(layer_dialog.Thumbnail(6), layer_dialog.CrossColor() ^ 0xFFFFFF) > 0);
+      QTest::mouseClick(layer_dialog.Overlay(6), Qt::LeftButton);
+      QTest::mouseClick(layer_dialog.findChild<QPushButton*>(QStringLiteral("Button1")),
+                        Qt::LeftButton);
+    });
+    form.S4Click();
+    QCOMPARE(form.LayerVisible()[5], std::uint8_t{0});
+    QCOMPARE(test::PreviewPixel(form, 100, 110), form.settings().BackColor);
+    QVERIFY(quick->LayerButton(5)->Picture().ColourAt(1, 8) == 0xFFFFFF);  // frameless
+    QVERIFY(fixture.Seam().Unexpected().isEmpty());
+    QVERIFY(fixture.Seam().Messages().isEmpty());
+
+    // Cancel: the tables stay, the preview is rendered the same.
+    fixture.Seam().dialogs.push_back([](QDialog& shown) {
+      QTest::mouseClick(shown.findChild<QPushButton*>(QStringLiteral("Button4")), Qt::LeftButton);
+      QTest::mouseClick(shown.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
+    });
+    form.S4Click();
+    QCOMPARE(form.LayerVisible()[5], std::uint8_t{0});
+    QCOMPARE(test::PreviewPixel(form, 100, 110), form.settings().BackColor);
   }
 
   // Each opening starts from the main window's tables with group 0 selected.
