@@ -13,10 +13,12 @@
 #include <memory>
 
 #include "app/quick_panel.h"
+#include "app/unit1.h"
 #include "dialogs/unit3.h"
 #include "settings/settings_fields.h"
 #include "settings/store.h"
 #include "tests/gui/scripted_seam_helpers.h"
+#include "tests/gui/window_helpers.h"
 
 namespace pelmora {
 
@@ -95,6 +97,57 @@ class Form3Test : public QObject {
     QCOMPARE(dialog->PageControl1()->currentIndex(), 1);
     dialog->ShowPageOfTag(3);
     QCOMPARE(dialog->PageControl1()->currentIndex(), 0);
+  }
+
+  // S3 opens the pen page, S5 the options page; OK re-renders the preview
+  // with the new pens, Cancel leaves everything.
+  void s3ClickFromTheWindow() {
+    test::WindowFixture fixture;
+    TForm1& form = fixture.Form();
+    form.show();
+    fixture.Open(fixture.Write(QStringLiteral("plan.jwc"),
+                               test::A4Drawing().AddLine({.X1 = 10, .Y1 = 100, .X2 = 200,
+                                                          .Y2 = 100, .LineType = 1,
+                                                          .PenColor = 1})));
+    QCOMPARE(test::PreviewPixel(form, 100, 110), form.settings().Color1);
+    auto& seam = fixture.Seam();
+
+    int page = -1;
+    seam.dialogs.push_back([&page](QDialog& shown) {
+      auto& settings_dialog = dynamic_cast<TForm3&>(shown);
+      page = settings_dialog.PageControl1()->currentIndex();
+      QTest::mouseClick(settings_dialog.findChild<QPushButton*>(QStringLiteral("Button14")),
+                        Qt::LeftButton);
+    });
+    fixture.Trigger("S5");
+    QCOMPARE(page, 1);
+
+    seam.colours = {Colour{0x3366CC}, Colour{0x00AA00}};
+    seam.dialogs.push_back([&page](QDialog& shown) {
+      auto& settings_dialog = dynamic_cast<TForm3&>(shown);
+      page = settings_dialog.PageControl1()->currentIndex();
+      QTest::mouseClick(settings_dialog.findChild<QPushButton*>(QStringLiteral("Button6")),
+                        Qt::LeftButton);
+      QTest::mouseClick(settings_dialog.findChild<QPushButton*>(QStringLiteral("Button12")),
+                        Qt::LeftButton);
+      QTest::mouseClick(settings_dialog.findChild<QPushButton*>(QStringLiteral("Button13")),
+                        Qt::LeftButton);
+    });
+    fixture.Trigger("S3");
+    QCOMPARE(page, 0);
+    QCOMPARE(form.settings().Color1, Colour{0x3366CC});
+    QCOMPARE(test::PreviewPixel(form, 100, 110), Colour{0x3366CC});
+    QCOMPARE(test::PreviewPixel(form, 5, 5), Colour{0x00AA00});
+
+    seam.colours = {Colour{0x0000FF}};
+    seam.dialogs.push_back([](QDialog& shown) {
+      QTest::mouseClick(shown.findChild<QPushButton*>(QStringLiteral("Button6")), Qt::LeftButton);
+      shown.close();
+    });
+    fixture.Trigger("S3");
+    QCOMPARE(form.settings().Color1, Colour{0x3366CC});
+    QCOMPARE(test::PreviewPixel(form, 100, 110), Colour{0x3366CC});
+    QVERIFY2(seam.Unexpected().isEmpty(), qPrintable(seam.Unexpected().join('\n')));
   }
 
   void swatchHints() {
