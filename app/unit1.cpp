@@ -497,8 +497,10 @@ void TForm1::FormCreate() {
   ShowDpi();
   ShowDepth();
   NoFileSet();
-  // At start the custom size is the checked paper-size item.
+  // At start the custom size is the checked paper-size item and no preset is
+  // offered in either list.
   CheckPaper(kCustomPaperTag);
+  for (QAction* action : m_P3) action->setEnabled(false);
 
   m_reader = std::make_unique<Tjwcin>();
 
@@ -552,8 +554,12 @@ void TForm1::NoFileSet() {
 }
 
 void TForm1::OkFileSet() {
-  // The paper-size items follow the drawing's paper (DefaultSet).
   for (QAction* action : {m_N4, m_N5, m_S4, m_F2_1, m_F2_2, m_E1, m_E3}) action->setEnabled(true);
+  // The paper-size items follow the paper (DefaultSet); a drawing of an
+  // unknown paper keeps what the previous paper offered, in both lists.
+  for (int n = 1; n <= 9; ++n)
+    m_E2[static_cast<std::size_t>(n - 1)]->setEnabled(m_preset_fits[static_cast<std::size_t>(n - 1)]);
+  m_E2[kCustomPaperTag - 1]->setEnabled(true);
   for (QToolButton* button : {m_tool2, m_tool3, m_tool6, m_tool7, m_tool8})
     button->setEnabled(true);
 }
@@ -761,6 +767,7 @@ void TForm1::DefaultSet() {
                                          paper->width_mm);
     for (int n = 1; n <= 9; ++n) {
       const bool fits = PresetFitsPaper(*PaperPresetByTag(n), *paper);
+      m_preset_fits[static_cast<std::size_t>(n - 1)] = fits;
       m_E2[static_cast<std::size_t>(n - 1)]->setEnabled(fits);
       m_P3[static_cast<std::size_t>(n - 1)]->setEnabled(fits);
     }

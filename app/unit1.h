@@ -200,6 +200,7 @@ class TForm1 : public QMainWindow {
   bool m_failure_reported = false;  // the delivery already told the user
   int m_dpi_tag = 1;     // checked resolution item, 8 = custom
   int m_paper_tag = 10;  // checked paper-size item, 10 = custom
+  std::array<bool, 9> m_preset_fits{};  // presets 1..9 fit the last known paper
   QCursor m_hand_cursor;
   ZoneCursor m_screen_cursor = ZoneCursor::kDefault;
   bool m_wait_cursor = false;
