@@ -81,7 +81,12 @@ std::string JsonString(std::string_view text) {
 }  // namespace
 
 std::string PaperLabel(std::int32_t paper_code) {
-  return "A" + std::to_string(paper_code) + "版";
+  // Appended piece by piece: GCC 12 at -O3 misreads `"A" + to_string(...)` as an
+  // overlapping copy (-Wrestrict).
+  std::string label = "A";
+  label += std::to_string(paper_code);
+  label += "版";
+  return label;
 }
 
 std::string FormatFileDate(std::time_t time) {
