@@ -437,13 +437,16 @@ void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, fl
   if (radius < 0.0f) per_turn = -per_turn;
   const auto n = static_cast<std::int64_t>(std::trunc(per_turn * sweep / 360.0L));
   const long double step = 360.0L / per_turn;
-  const Point start = ArcPoint(shape, a0, false);
+  // Whole turns taken off the start angle, so that a huge angle keeps the
+  // precision of its steps.
+  const long double base = std::fmod(static_cast<long double>(a0), 360.0L);
+  const Point start = ArcPoint(shape, base, false);
   LineMoveTo(canvas, start.x, start.y);
   for (std::int64_t s = 0; s <= n; ++s) {
-    const Point q = ArcPoint(shape, a0 + static_cast<long double>(s) * step, false);
+    const Point q = ArcPoint(shape, base + static_cast<long double>(s) * step, false);
     LineDrawTo(canvas, q.x, q.y);
   }
-  const Point end = ArcPoint(shape, a0 + sweep, false);
+  const Point end = ArcPoint(shape, base + sweep, false);
   LineDrawTo(canvas, end.x, end.y);
   LineDrawTo(canvas, end.x + 1, end.y + 1);
 }

@@ -8,10 +8,23 @@
 
 namespace pelmora {
 
+// JW_CAD line type: 0 moves only, 1 solid, 2..9 select their dash pattern
+// (lengths in points of the canvas's 96 pixels per inch); any other value keeps
+// the last pattern selected, and draws solid while none has been.
 void SetLineType(Canvas& canvas, std::int32_t line_type);
+// Pen width in pixels (0 or less is 1), applied to the canvas by the next LineMoveTo.
 void SetLineWidth(Canvas& canvas, std::int32_t width);
+// Starts a stroke at pixel (x, y): the pen width applied, the pattern restarted.
 void LineMoveTo(Canvas& canvas, std::int32_t x, std::int32_t y);
+// Draws to pixel (x, y) in the current line type, the pattern continuing where
+// the previous LineDrawTo of the stroke left it; both end pixels of a solid
+// line are painted.
 void LineDrawTo(Canvas& canvas, std::int32_t x, std::int32_t y);
+// Strokes a circle, arc or tilted ellipse arc as one chain of chords: centre in
+// pixels, radius in pixels, flatness = second semi-axis / first, angles and
+// tilt in degrees counterclockwise with y up. Draws nothing for a radius of 0,
+// a non-finite value, or a curve that cannot reach the bitmap; the chord count
+// is bounded whatever the input.
 void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, float radius,
                 float flatness, float start_angle, float end_angle, float tilt);
 

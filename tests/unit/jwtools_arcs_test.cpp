@@ -207,6 +207,17 @@ TEST_F(JwtoolsArcs, HugeArcsUseBoundedChordCounts) {
       EXPECT_GT(Draws() - before, 2u);
     }
   }
+  // Angles beyond all precision still give a whole circle.
+  for (const float start : {0.0f, -3e38f}) {
+    Sheet sheet(40);
+    SetLineType(sheet.canvas, 1);
+    DrawJwcArc(sheet.canvas, 20, 20, 10, 1, start, 3e38f, 0);
+    const Box box = PaintedBox(*sheet.bitmap);
+    EXPECT_EQ(box.left, 10) << start;
+    EXPECT_EQ(box.top, 10) << start;
+    EXPECT_GE(box.right, 30) << start;
+    EXPECT_GE(box.bottom, 30) << start;
+  }
   // A circle of radius 10^7 touching x = 20 from the left is a straight line there.
   Sheet sheet(40);
   SetLineType(sheet.canvas, 1);
