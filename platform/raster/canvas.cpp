@@ -113,8 +113,11 @@ void Canvas::Rectangle(int left, int top, int right, int bottom) {
   if (m_brush_style != BrushStyle::kClear) {
     Painter brush(m_bitmap, rop, m_brush_value,
                   m_brush_style == BrushStyle::kDiagCross ? kDiagCross : nullptr);
-    for (long long y = std::max(top_row, t + 1); y < std::min(end_row, b - 1); ++y) {
-      brush.Span(y, l + 1, r - 1);
+    // Inside the outline only: a wide pen's half-widths are kept clear, so
+    // that no pixel is painted by both (it matters under exclusive-or).
+    const long long inner = (m_pen_width + 1) / 2, outer = m_pen_width / 2;
+    for (long long y = std::max(top_row, t + inner); y < std::min(end_row, b - 1 - outer); ++y) {
+      brush.Span(y, l + inner, r - 1 - outer);
     }
   }
   Painter pen(m_bitmap, rop, m_pen_value);
@@ -124,17 +127,17 @@ void Canvas::Rectangle(int left, int top, int right, int bottom) {
                           l, t, r - 1, b - 1);
     return;
   }
-  if (r - l == 1 && b - t == 1) return;  // the outline closes on itself
-  if (r - l <= 2 || b - t <= 2) {
-    // No inside: every pixel is outline.
-    for (long long y = top_row; y < end_row; ++y) pen.Span(y, l, r);
-    return;
-  }
-  pen.Span(t, l, r);
-  pen.Span(b - 1, l, r);
-  for (long long y = std::max(top_row, t + 1); y < std::min(end_row, b - 1); ++y) {
-    pen.Pixel(l, y);
-    pen.Pixel(r - 1, y);
+  ThinFrame(l, t, r - 1, b - 1);
+}
+
+void Canvas::ThinFrame(long long l, long long t, long long r, long long b) {
+  // GDI strokes the outline as a closed path of four one-pixel lines, each
+  // without its end pixel: a frame one pixel high or wide is painted there
+  // and back (under an exclusive-or pen only its two ends change).
+  const LinePoint corners[4] = {{l, t}, {r, t}, {r, b}, {l, b}};
+  for (int i = 0; i < 4; ++i) {
+    raster::DrawThinLine(m_bitmap, RopOf(m_pen_mode), m_pen_value, corners[i], corners[(i + 1) % 4],
+                         false);
   }
 }
 
@@ -142,16 +145,18 @@ namespace {
 
 // Paints the rows of an ellipse: the brush inside the outline (under an
 // exclusive-or pen it covers the outline too, as GDI's does), then the pen.
+// Exclusive-or is the only mode in which the order and overlaps show.
 class EllipsePainter final : public raster::EllipseRowSink {
  public:
   EllipsePainter(Painter& pen, Painter* brush, bool brush_under_outline, long long left,
-                 long long top, long long width)
+                 long long top, long long width, long long height)
       : m_pen(pen),
         m_brush(brush),
         m_brush_under_outline(brush_under_outline),
         m_left(left),
         m_top(top),
-        m_width(width) {}
+        m_width(width),
+        m_middle_row(height % 2 == 1 ? height / 2 : -1) {}
 
   void Row(long long dy, long long left, long long run) override {
     const long long y = m_top + dy;
@@ -167,6 +172,12 @@ class EllipsePainter final : public raster::EllipseRowSink {
     }
     if (inner0 >= inner1) {
       m_pen.Span(y, x0, x1);
+    } else if (dy == m_middle_row && m_brush_under_outline) {
+      // GDI's outline is one closed path through the pixels, which runs out
+      // along the middle row of an odd-height ellipse and back again: under
+      // exclusive-or only the outermost pixel of each run changes.
+      m_pen.Pixel(x0, y);
+      m_pen.Pixel(x1 - 1, y);
     } else {
       m_pen.Span(y, x0, inner0);
       m_pen.Span(y, inner1, x1);
@@ -178,6 +189,7 @@ class EllipsePainter final : public raster::EllipseRowSink {
   Painter* m_brush;
   bool m_brush_under_outline;
   long long m_left, m_top, m_width;
+  long long m_middle_row;
 };
 
 }  // namespace
@@ -187,20 +199,40 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
   const long long w = r - l, h = b - t;
-  if (w == 0 || h == 0 || (w == 1 && h == 1)) return;
+  if (w == 0 || h == 0) return;
   EnsureMatched();
   const Rop rop = RopOf(m_pen_mode);
   Painter pen(m_bitmap, rop, m_pen_value);
+  if (w < 3 || h < 3) {
+    // Too thin for a curve: GDI strokes the box's outline and fills nothing.
+    if (m_pen_width > 1) {
+      EnsurePenTip();
+      raster::DrawWideFrame(pen, raster::PenTip(m_tip_width, m_tip_left.data(), m_tip_right.data()),
+                            l, t, r - 1, b - 1);
+    } else {
+      ThinFrame(l, t, r - 1, b - 1);
+    }
+    return;
+  }
   Painter brush(m_bitmap, rop, m_brush_value,
                 m_brush_style == BrushStyle::kDiagCross ? kDiagCross : nullptr);
+  if (m_pen_width > 1) {
+    EnsurePenTip();
+    raster::DrawWideEllipse(pen, m_brush_style == BrushStyle::kClear ? nullptr : &brush,
+                            raster::PenTip(m_tip_width, m_tip_left.data(), m_tip_right.data()), l,
+                            t, w, h, m_scratch);
+    return;
+  }
   EllipsePainter rows(pen, m_brush_style == BrushStyle::kClear ? nullptr : &brush,
-                      rop == Rop::kXor, l, t, w);
+                      rop == Rop::kXor, l, t, w, h);
   raster::EllipseRows(w, h, -t, static_cast<long long>(m_bitmap.Height()) - t, rows);
 }
 
 void Canvas::SetPixel(int x, int y, Colour colour) {
-  if (x < 0 || y < 0 || x >= m_bitmap.Width() || y >= m_bitmap.Height()) return;
-  m_bitmap.SetValue(x, y, m_bitmap.ValueFor(colour & 0xFFFFFF));
+  // Plain nearest colour (no 1-bit background rule), combined in the pen's
+  // mode as GDI does.
+  Painter painter(m_bitmap, RopOf(m_pen_mode), m_bitmap.ValueFor(colour & 0xFFFFFF));
+  painter.Pixel(x, y);
 }
 
 void Canvas::TextOut(int x, int y, std::string_view bytes) {

@@ -129,6 +129,8 @@ class Canvas {
   void EnsureMatched() {
     if (m_matched_generation != m_bitmap.TableGeneration()) MatchColours();
   }
+  // The one-pixel outline through the corner pixels (l, t) and (r, b).
+  void ThinFrame(long long l, long long t, long long r, long long b);
   // Rows of the round tip of the current wide pen (see raster_shapes.h).
   void EnsurePenTip();
   std::uint32_t m_pen_value = 0;
@@ -137,6 +139,7 @@ class Canvas {
   int m_tip_width = 0;
   std::vector<int> m_tip_left;
   std::vector<int> m_tip_right;
+  std::vector<long long> m_scratch;  // outline rows of a wide-pen ellipse
 };
 
 // Saturating conversion of a real to a pixel coordinate: NaN gives 0, values

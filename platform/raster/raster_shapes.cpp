@@ -112,6 +112,30 @@ int GdiRound(double v) { return static_cast<int>(std::floor(v + 0.5)); }
 // segments, otherwise the parallelogram whose sides are the segment moved by
 // the rounded halves of the pen's width across it (the wider half towards the
 // segment's left, seen from p1 with y down).
+// The parallelogram of a slanted segment (dx, dy both non-zero).
+void BodyCorners(LinePoint p1, LinePoint p2, int width, LinePoint v[4]) {
+  const long long dx = p2.x - p1.x, dy = p2.y - p1.y;
+  const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
+  const double width_x = width * static_cast<double>(std::llabs(dy)) / length;
+  const double width_y = width * static_cast<double>(std::llabs(dx)) / length;
+  long long narrow_x = GdiRound(width_x / 2), narrow_y = GdiRound(width_y / 2);
+  long long wide_x = GdiRound((width_x + 1) / 2), wide_y = GdiRound((width_y + 1) / 2);
+  if (dx < 0) {
+    wide_y = -wide_y;
+    narrow_y = -narrow_y;
+  }
+  if (dy < 0) {
+    std::swap(narrow_x, wide_x);
+    std::swap(narrow_y, wide_y);
+    wide_x = -wide_x;
+    narrow_x = -narrow_x;
+  }
+  v[0] = {p1.x - narrow_x, p1.y + narrow_y};
+  v[1] = {p1.x + wide_x, p1.y - wide_y};
+  v[2] = {p2.x + wide_x, p2.y - wide_y};
+  v[3] = {p2.x - narrow_x, p2.y + narrow_y};
+}
+
 SegmentBody MakeBody(LinePoint p1, LinePoint p2, int width) {
   SegmentBody body;
   const long long dx = p2.x - p1.x, dy = p2.y - p1.y;
@@ -133,25 +157,8 @@ SegmentBody MakeBody(LinePoint p1, LinePoint p2, int width) {
     body.x1 = body.x0 + width;
     return body;
   }
-  const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
-  const double width_x = width * static_cast<double>(std::llabs(dy)) / length;
-  const double width_y = width * static_cast<double>(std::llabs(dx)) / length;
-  long long narrow_x = GdiRound(width_x / 2), narrow_y = GdiRound(width_y / 2);
-  long long wide_x = GdiRound((width_x + 1) / 2), wide_y = GdiRound((width_y + 1) / 2);
-  if (dx < 0) {
-    wide_y = -wide_y;
-    narrow_y = -narrow_y;
-  }
-  if (dy < 0) {
-    std::swap(narrow_x, wide_x);
-    std::swap(narrow_y, wide_y);
-    wide_x = -wide_x;
-    narrow_x = -narrow_x;
-  }
-  const LinePoint v[4] = {{p1.x - narrow_x, p1.y + narrow_y},
-                          {p1.x + wide_x, p1.y - wide_y},
-                          {p2.x + wide_x, p2.y - wide_y},
-                          {p2.x - narrow_x, p2.y + narrow_y}};
+  LinePoint v[4];
+  BodyCorners(p1, p2, width, v);
   body.kind = SegmentBody::Kind::kQuad;
   for (int i = 0; i < 4; ++i) body.edges[i] = EdgeStepper(v[i], v[(i + 1) % 4]);
   return body;
@@ -474,6 +481,173 @@ void EllipseRows(long long w, long long h, long long first_row, long long end_ro
       if (!y_step) emit(run_end);
       return;
     }
+  }
+}
+
+namespace {
+
+// A row's union of many intervals, merged as they come; sorted, disjoint.
+class SpanSet {
+ public:
+  static constexpr int kCapacity = 32;
+  void Clear() { m_count = 0; }
+  void Add(long long x0, long long x1) {
+    if (x0 >= x1) return;
+    // Absorb every interval that overlaps or touches [x0, x1).
+    int i = 0;
+    while (i < m_count && m_spans[i].x1 < x0) ++i;
+    int j = i;
+    while (j < m_count && m_spans[j].x0 <= x1) {
+      x0 = std::min(x0, m_spans[j].x0);
+      x1 = std::max(x1, m_spans[j].x1);
+      ++j;
+    }
+    const int removed = j - i;
+    if (removed == 0 && m_count == kCapacity) {
+      // Never reached by a ring-shaped figure; keep the union a superset.
+      if (i == m_count) --i;
+      m_spans[i].x0 = std::min(m_spans[i].x0, x0);
+      m_spans[i].x1 = std::max(m_spans[i].x1, x1);
+      return;
+    }
+    if (removed == 0) {
+      for (int k = m_count; k > i; --k) m_spans[k] = m_spans[k - 1];
+      ++m_count;
+    } else if (removed > 1) {
+      for (int k = j; k < m_count; ++k) m_spans[k - removed + 1] = m_spans[k];
+      m_count -= removed - 1;
+    }
+    m_spans[i] = {x0, x1};
+  }
+  int Count() const { return m_count; }
+  long long X0(int i) const { return m_spans[i].x0; }
+  long long X1(int i) const { return m_spans[i].x1; }
+
+ private:
+  struct Span {
+    long long x0, x1;
+  };
+  Span m_spans[kCapacity];
+  int m_count = 0;
+};
+
+class OutlineRows final : public EllipseRowSink {
+ public:
+  OutlineRows(std::vector<long long>& rows, long long first) : m_rows(rows), m_first(first) {}
+  void Row(long long dy, long long left, long long run) override {
+    const auto i = static_cast<std::size_t>(2 * (dy - m_first));
+    m_rows[i] = left;
+    m_rows[i + 1] = run;
+  }
+
+ private:
+  std::vector<long long>& m_rows;
+  long long m_first;
+};
+
+// Adds row y of a slanted segment's body from p to q (the path's direction).
+void AddBodyRow(SpanSet& spans, LinePoint p, LinePoint q, int width, long long y) {
+  LinePoint v[4];
+  BodyCorners(p, q, width, v);
+  long long xs[2];
+  int n = 0;
+  for (int i = 0; i < 4 && n < 2; ++i) {
+    LinePoint a = v[i], b = v[(i + 1) % 4];
+    if (a.y == b.y) continue;
+    if (a.y > b.y) std::swap(a, b);
+    if (y < a.y || y >= b.y) continue;
+    // Corners lie within a few pen widths of each other: 64 bits suffice.
+    xs[n++] = a.x + static_cast<long long>(CeilDiv(static_cast<Wide>(y - a.y) * (b.x - a.x), b.y - a.y));
+  }
+  if (n == 2) spans.Add(std::min(xs[0], xs[1]), std::max(xs[0], xs[1]));
+}
+
+// The diagonal steps of the outline between row dy and the next row away
+// from the middle, on both sides, in the order GDI's path runs: clockwise on
+// screen (down the right side, up the left side).
+void AddDiagonalBodies(SpanSet& spans, const std::vector<long long>& rows, long long first,
+                       long long end, long long dy, long long l, long long t, long long w,
+                       long long h, int width, long long y) {
+  const long long middle_low = h / 2;         // first row of the lower half
+  const long long middle_high = (h - 1) / 2;  // last row of the upper half
+  const bool lower = dy >= middle_low, upper = dy <= middle_high;
+  auto row_at = [&](long long r, long long& left, long long& run) {
+    if (r < first || r >= end) return false;
+    const auto i = static_cast<std::size_t>(2 * (r - first));
+    left = rows[i];
+    run = rows[i + 1];
+    return run > 0;
+  };
+  long long left, run;
+  if (!row_at(dy, left, run)) return;
+  auto step = [&](long long outer_row, bool outer_is_below) {
+    long long outer_left, outer_run;
+    if (!row_at(outer_row, outer_left, outer_run) || outer_left != left + run) return;
+    const LinePoint inner_l{l + left + run - 1, t + dy}, outer_l{l + outer_left, t + outer_row};
+    const LinePoint inner_r{l + (w - 1 - left) - (run - 1), t + dy},
+        outer_r{l + (w - 1 - outer_left), t + outer_row};
+    if (outer_is_below) {
+      AddBodyRow(spans, inner_r, outer_r, width, y);  // right side, going down
+      AddBodyRow(spans, outer_l, inner_l, width, y);  // left side, going up
+    } else {
+      AddBodyRow(spans, inner_l, outer_l, width, y);  // left side, going up
+      AddBodyRow(spans, outer_r, inner_r, width, y);  // right side, going down
+    }
+  };
+  if (lower) step(dy + 1, true);
+  if (upper) step(dy - 1, false);
+}
+
+}  // namespace
+
+void DrawWideEllipse(Painter& pen, Painter* brush, const PenTip& tip, long long l, long long t,
+                     long long w, long long h, std::vector<long long>& scratch) {
+  const long long pw = tip.Width();
+  const long long y_begin = std::max<long long>(0, t + tip.Top());
+  const long long y_end = std::min(pen.Height(), t + h - 1 + tip.Top() + pw);
+  if (y_begin >= y_end) return;
+  // Outline rows that can reach the visible rows: (left, run), run 0 = none.
+  const long long first = std::max<long long>(0, y_begin - t - (tip.Top() + pw - 1));
+  const long long end = std::min(h, y_end - t - tip.Top());
+  if (first >= end) return;
+  scratch.assign(static_cast<std::size_t>(2 * (end - first)), 0);
+  OutlineRows rows(scratch, first);
+  EllipseRows(w, h, first, end, rows);
+  SpanSet spans;
+  for (long long y = y_begin; y < y_end; ++y) {
+    spans.Clear();
+    const long long lo = std::max(first, y - t - (tip.Top() + pw - 1));
+    const long long hi = std::min(end - 1, y - t - tip.Top());
+    for (long long dy = lo; dy <= hi; ++dy) {
+      const auto i = static_cast<std::size_t>(2 * (dy - first));
+      const long long left = scratch[i], run = scratch[i + 1];
+      if (run == 0) continue;
+      const long long off = y - (t + dy);
+      const long long tl = tip.Left(off), tr = tip.Right(off);
+      if (tl > tr) continue;
+      const long long right = w - 1 - left;
+      spans.Add(l + left + tl, l + left + run - 1 + tr + 1);
+      spans.Add(l + right - (run - 1) + tl, l + right + tr + 1);
+    }
+    // Where the outline steps diagonally from one row to the next, the
+    // segment's body can reach beyond the two tips.
+    for (long long dy = std::max(first, lo - 1); dy <= std::min(end - 1, hi + 1); ++dy) {
+      AddDiagonalBodies(spans, scratch, first, end, dy, l, t, w, h, tip.Width(), y);
+    }
+    for (int k = 0; k < spans.Count(); ++k) pen.Span(y, spans.X0(k), spans.X1(k));
+    const long long dy = y - t;
+    if (brush == nullptr || dy < first || dy >= end) continue;
+    const auto i = static_cast<std::size_t>(2 * (dy - first));
+    if (scratch[i + 1] == 0) continue;
+    // The brush fills the figure's row where the pen leaves it.
+    long long x = l + scratch[i];
+    const long long x_end = l + w - scratch[i];
+    for (int k = 0; k < spans.Count() && x < x_end; ++k) {
+      if (spans.X1(k) <= x) continue;
+      brush->Span(y, x, std::min(x_end, spans.X0(k)));
+      x = std::max(x, spans.X1(k));
+    }
+    if (x < x_end) brush->Span(y, x, x_end);
   }
 }
 

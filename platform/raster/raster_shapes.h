@@ -74,6 +74,9 @@ class PenTip {
   int Width() const { return m_width; }
   // Row offsets from the point: Top() <= dy < Top() + Width().
   int Top() const { return -(m_width / 2); }
+  // Inclusive x offsets of the tip's row dy (Top() <= dy < Top() + Width()).
+  int Left(long long dy) const { return m_left[dy - Top()]; }
+  int Right(long long dy) const { return m_right[dy - Top()]; }
   // Adds the tip centred on (x, y) to row `row` of a union.
   void AddRow(RowUnion& row_union, long long x, long long y, long long row) const {
     const long long dy = row - y - Top();
@@ -107,6 +110,13 @@ void DrawWideLine(Painter& painter, const PenTip& tip, LinePoint a, LinePoint b)
 // stroked with a wide pen as one closed figure with round joins.
 void DrawWideFrame(Painter& painter, const PenTip& tip, long long l, long long t, long long r,
                    long long b);
+
+// The figure of Ellipse with a wide pen in the box of w × h pixels at (l, t):
+// the pen covers its tips centred on every pixel of the one-pixel outline, the
+// brush (if any) the rest of each row of the figure. `scratch` holds the
+// outline rows between calls.
+void DrawWideEllipse(Painter& pen, Painter* brush, const PenTip& tip, long long l, long long t,
+                     long long w, long long h, std::vector<long long>& scratch);
 
 // Receives the rows of an ellipse: the figure covers left <= x <= w - 1 - left
 // of row dy (relative to its box), and its outline is the run of `run` pixels
