@@ -4,8 +4,10 @@ set -euo pipefail
 build=$1 sample=$2
 
 # --- The desktop program, when a display exists -------------------------------
-# (The window opens "$sample" here and `make run` ends when it closes; until then
-# every run takes the converter's road below.)
+# The window opens "$sample"; `make run` ends when it closes.
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x "$build/app/pelmora" ]]; then
+  exec "$build/app/pelmora" "$sample"
+fi
 
 # --- Without a display: the drawing's summary, then the sample as a bitmap ------
 convert="$build/cli/pelmora-convert"
