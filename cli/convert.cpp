@@ -379,8 +379,9 @@ class Converter {
   }
 
   static std::string BoxText(const SelectionBox& b) {
-    return "(" + std::to_string(b.x1) + ", " + std::to_string(b.y1) + ")-(" + std::to_string(b.x2) +
-           ", " + std::to_string(b.y2) + ")";
+    char text[80];
+    std::snprintf(text, sizeof text, "(%d, %d)-(%d, %d)", b.x1, b.y1, b.x2, b.y2);
+    return text;
   }
 
   const ConvertOptions& m_options;
