@@ -48,7 +48,9 @@ TForm2::TForm2(QWidget* main_window, ModalSeam& seam) : QDialog(main_window), m_
   QLabel* explanation = MakeLabel(
       m_group, "Label1",
       QStringLiteral("選択範囲の縦横のサイズをミリ単位で入れて下さい。このサイズは出力されるサイズです。"),
-      QRect(12, 16, 169, 36));
+      // 169 × 36 holds three lines of a 12-pixel face with tight leading; the
+      // stand-in faces lead more, so the label reaches down to the field names.
+      QRect(12, 16, 169, 48));
   explanation->setWordWrap(true);
   explanation->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   MakeLabel(m_group, "Label2", QStringLiteral("横"), QRect(12, 68, 24, 14));
