@@ -2,6 +2,8 @@
 // strokes, pen widths. Pictures: '#' painted, '.' untouched, row 0 first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -215,6 +217,32 @@ TEST_F(JwtoolsLines, VeryLongLinesDashInPlaceAndFinish) {
   EXPECT_EQ(canvas.PenPosition(), (Point{1 << 30, 100}));
   EXPECT_EQ(Drawn(), Rows({"###...###...###...###...", "..###...###...###...###.",
                            "........................"}));
+}
+
+TEST_F(JwtoolsLines, ExtremeCoordinatesFinishAtTheirEnd) {
+  Canvas& canvas = Paper(16, 16);
+  const int values[] = {std::numeric_limits<int>::min(), -(1 << 30), -3, 7, 1 << 30,
+                        std::numeric_limits<int>::max()};
+  for (int type : {1, 2, 9}) {
+    SetLineType(canvas, type);
+    for (int width : {1, 5}) {
+      SetLineWidth(canvas, width);
+      for (int x1 : values) {
+        for (int y1 : values) {
+          for (int x2 : values) {
+            for (int y2 : values) {
+              LineMoveTo(canvas, x1, y1);
+              LineDrawTo(canvas, x2, y2);
+              ASSERT_EQ(canvas.PenPosition(), (Point{x2, y2}));
+              const LinePatternView p = LinePatternForTesting();
+              ASSERT_TRUE(p.phase_element >= 1 && p.phase_element <= std::max(p.count, 1));
+              ASSERT_TRUE(p.phase_offset >= 1 && p.phase_offset <= p.elements[p.phase_element] + 1);
+            }
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
