@@ -244,7 +244,8 @@ void Canvas::FillMask(int left, int top, int width, int height, const std::uint8
   if (bits == nullptr || width <= 0 || height <= 0) return;
   // A pitch too small for the width would read into the next row or beyond.
   if (pitch < (width + 7) / 8) return;
-  Painter painter(m_bitmap, Rop::kCopy, m_bitmap.ValueFor(colour & 0xFFFFFF));
+  // Text takes the pens' colour rule (on 1-bit bitmaps the background decides).
+  Painter painter(m_bitmap, Rop::kCopy, MatchForDrawing(colour & 0xFFFFFF));
   const long long first = std::max<long long>(0, -static_cast<long long>(top));
   const long long end = std::min<long long>(height, static_cast<long long>(m_bitmap.Height()) - top);
   for (long long my = first; my < end; ++my) {

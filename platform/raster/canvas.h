@@ -105,7 +105,9 @@ class Canvas {
 
   // Paints, in `colour` (copy mode), every set bit of a monochrome mask whose
   // top-left pixel lands on (left, top); bit 7 of each byte is the leftmost.
-  // Clipped to the bitmap. Used by text rasterizers.
+  // Clipped to the bitmap; `pitch` >= (width + 7) / 8 bytes per row, else
+  // nothing is drawn. `colour` is matched as a pen's (on 1-bit bitmaps by the
+  // background rule). Used by text rasterizers.
   void FillMask(int left, int top, int width, int height, const std::uint8_t* bits, int pitch,
                 Colour colour);
 
