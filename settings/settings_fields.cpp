@@ -208,7 +208,13 @@ bool SetSettingByName(Settings& settings, std::string_view name, std::string_vie
 bool ApplySettingAssignment(Settings& settings, std::string_view assignment, std::string* error) {
   const auto equals = assignment.find('=');
   if (equals == std::string_view::npos) {
-    if (error) *error = "\"" + std::string(assignment) + "\" is not NAME=VALUE";
+    if (error) {
+      // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "\"" + string.
+      std::string message(1, '"');
+      message.append(assignment);
+      message += "\" is not NAME=VALUE";
+      *error = std::move(message);
+    }
     return false;
   }
   return SetSettingByName(settings, assignment.substr(0, equals), assignment.substr(equals + 1),
