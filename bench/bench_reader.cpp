@@ -29,7 +29,7 @@ std::int64_t Entities(const Tjwcin& reader) {
          reader.JwcDotCount();
 }
 
-void DecodeAll(const Tjwcin& reader, benchmark::State& state) {
+void DecodeAll(const Tjwcin& reader) {
   TJwcLine line;
   TJwcArc arc;
   TJwcText text;
@@ -42,7 +42,6 @@ void DecodeAll(const Tjwcin& reader, benchmark::State& state) {
   benchmark::DoNotOptimize(arc);
   benchmark::DoNotOptimize(text);
   benchmark::DoNotOptimize(dot);
-  (void)state;
 }
 
 void BM_LoadFile(benchmark::State& state) {
@@ -70,7 +69,7 @@ void BM_DecodeAll(benchmark::State& state) {
   Tjwcin reader;
   if (reader.JwcLoadFile(kSample) != 0) state.SkipWithError(reader.LastError().c_str());
   reader.JwcReadMode(static_cast<std::int32_t>(state.range(0)));
-  for (auto _ : state) DecodeAll(reader, state);
+  for (auto _ : state) DecodeAll(reader);
   state.SetItemsProcessed(state.iterations() * Entities(reader));
 }
 BENCHMARK(BM_DecodeAll)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
@@ -79,7 +78,7 @@ void BM_LoadFileAndDecodeAll(benchmark::State& state) {
   Tjwcin reader;
   for (auto _ : state) {
     if (reader.JwcLoadFile(kSample) != 0) state.SkipWithError(reader.LastError().c_str());
-    DecodeAll(reader, state);
+    DecodeAll(reader);
   }
   state.SetItemsProcessed(state.iterations() * Entities(reader));
 }

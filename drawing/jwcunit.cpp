@@ -184,17 +184,17 @@ HeaderFields ScanHeaderText(ByteReader& in) {
     }
   }
   const std::uint64_t end = in.Offset();
-  constexpr std::string_view kMissing[] = {"0 (line count)", "1 (arc count)", "2 (text count)",
-                                           "3 (dot count)"};
   for (int i = 0; i < 4; ++i) {
     if (!fields.counts[i]) {
-      throw FormatError(end, "the header text lacks field " + std::string(kMissing[i]));
+      throw FormatError(end, "the header text lacks field " + std::string(kCountNames[i]));
     }
   }
   if (!fields.paper_code) throw FormatError(end, "the header text lacks field 11 (paper code)");
   if (!fields.window_width) {
     throw FormatError(end, "the header text lacks field 30 (WindowWidth)");
   }
+  // Fields are positional: with field 30 there, 14 and 15 were converted too.
+  assert(fields.plotter_x && fields.plotter_y);
   return fields;
 }
 
@@ -236,8 +236,8 @@ struct Tjwcin::Drawing {
   std::vector<std::byte> TextBuf = std::vector<std::byte>(10);
   std::vector<std::byte> DotBuf = std::vector<std::byte>(10);
 
-  // Decodes `image` over a copy of `previous`: fields the file may leave out
-  // (plotter values) and the paper width of an unknown paper code carry over.
+  // Decodes `image` into a fresh drawing; only the paper width carries over from
+  // `previous`, kept when the new paper code is not 0..4.
   static std::shared_ptr<const Drawing> Decode(std::span<const std::byte> image,
                                                const Drawing& previous);
 
@@ -254,8 +254,6 @@ std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const s
   auto drawing = std::make_shared<Drawing>();
   Drawing& d = *drawing;
   d.PaperSizeMm = previous.PaperSizeMm;
-  d.PlotterX = previous.PlotterX;
-  d.PlotterY = previous.PlotterY;
 
   ByteReader in(image, "the fixed head");
   if (image.size() <= kVariantByte) {
@@ -280,8 +278,8 @@ std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const s
   d.DotCount = *header.counts[3];
   d.PaperCode = *header.paper_code;
   d.WindowWidth = *header.window_width;
-  if (header.plotter_x) d.PlotterX = *header.plotter_x;
-  if (header.plotter_y) d.PlotterY = *header.plotter_y;
+  d.PlotterX = header.plotter_x.value_or(0.0f);
+  d.PlotterY = header.plotter_y.value_or(0.0f);
   if (d.PaperCode >= 0 && d.PaperCode <= 4) d.PaperSizeMm = kPaperWidthMm[d.PaperCode];
 
   for (std::size_t i = 0; i < kTextStyles; ++i) {
