@@ -66,7 +66,7 @@ constexpr double kExactArcExtent = 1073741824.0;
 // Most chords one arc may have: two full turns just under kExactArcRadius.
 constexpr long double kMaxArcChords = 24'000'000.0L;
 // Chords per turn of a bounded-path curve of radius ≥ kExactArcRadius: enough
-// for a sagitta of a quarter pixel up to a radius of about 8.7e9 pixels.
+// for a sagitta of a quarter pixel up to a radius of about 8.7e8 pixels.
 constexpr long double kMaxHugeChordsPerTurn = 262144.0L;
 constexpr long double kRadiansPerDegree = 3.14159265358979323846264338327950288L / 180.0L;
 

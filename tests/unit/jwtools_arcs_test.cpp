@@ -123,32 +123,24 @@ TEST_F(JwtoolsArcs, CircleIsThePolylineThroughItsCorners) {
   }
 }
 
-TEST_F(JwtoolsArcs, AnglesRunCounterclockwiseWithYUp) {
-  Sheet sheet(40);
-  SetLineType(sheet.canvas, 1);
-  DrawJwcArc(sheet.canvas, 20, 20, 10, 1, 0, 90, 0);
-  EXPECT_EQ(PaintedBox(*sheet.bitmap), (Box{20, 10, 30, 20}));
-  EXPECT_NE(sheet.bitmap->ValueAt(30, 20), 0u);
-  EXPECT_NE(sheet.bitmap->ValueAt(20, 10), 0u);
-  EXPECT_NE(sheet.bitmap->ValueAt(21, 11), 0u);  // the diagonal step past the end
-}
-
-TEST_F(JwtoolsArcs, FlatnessAndTilt) {
+TEST_F(JwtoolsArcs, OrientationFlatnessAndTilt) {
   struct Case {
-    float flatness, tilt;
+    float flatness, start, end, tilt;
     Box painted;  // radius 20 at (30, 30); the end step lands at end + (1, 1)
   };
   const Case cases[] = {
-      {0.5f, 0, {10, 20, 51, 40}},   // long axis horizontal
-      {0.5f, 90, {20, 10, 40, 50}},  // long axis vertical, start and end at the top
-      {0, 0, {10, 10, 51, 50}},      // flatness 0 or below is a circle
-      {-2, 0, {10, 10, 51, 50}},    {1, 180, {10, 10, 50, 50}},  // start and end on the left
+      {1, 0, 90, 0, {30, 10, 50, 30}},       // counterclockwise with y up: the upper right
+      {0.5f, 0, 360, 0, {10, 20, 51, 40}},   // long axis horizontal
+      {0.5f, 0, 360, 90, {20, 10, 40, 50}},  // long axis vertical, start and end at the top
+      {0, 0, 360, 0, {10, 10, 51, 50}},      // flatness 0 or below is a circle
+      {-2, 0, 360, 0, {10, 10, 51, 50}},
+      {1, 0, 360, 180, {10, 10, 50, 50}},  // start and end on the left
   };
   for (const Case& c : cases) {
     Sheet sheet(61);
     SetLineType(sheet.canvas, 1);
-    DrawJwcArc(sheet.canvas, 30, 30, 20, c.flatness, 0, 360, c.tilt);
-    EXPECT_EQ(PaintedBox(*sheet.bitmap), c.painted) << c.flatness << " " << c.tilt;
+    DrawJwcArc(sheet.canvas, 30, 30, 20, c.flatness, c.start, c.end, c.tilt);
+    EXPECT_EQ(PaintedBox(*sheet.bitmap), c.painted) << c.flatness << " " << c.end << " " << c.tilt;
   }
 }
 
