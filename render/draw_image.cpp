@@ -37,6 +37,26 @@ constexpr int kStampPoints = 8;
 constexpr int kStampFontHeight = -((kStampPoints * Canvas::kPixelsPerInch + 36) / 72);
 static_assert(kStampFontHeight == -11);
 
+// Pixel coordinates are held within ±2^30, as SaturateToPixel holds them, so
+// that later integer arithmetic on them cannot overflow.
+constexpr long long kPixelLimit = 1LL << 30;
+
+// origin + sign × round(product), rounded half to even (llrint under the default
+// rounding mode: the same result as nearbyint without saving the FPU state on
+// every call), saturated to ±kPixelLimit; NaN gives 0.
+int Place(long double product, long long origin, int sign) {
+  constexpr long double kExact = 0x1p62L;  // llrint's result and the sum stay in range
+  long long pixel;
+  if (product > -kExact && product < kExact) {
+    pixel = origin + sign * std::llrint(product);
+  } else if (std::isnan(product)) {
+    return 0;
+  } else {
+    pixel = (product > 0) == (sign > 0) ? kPixelLimit : -kPixelLimit;
+  }
+  return static_cast<int>(std::clamp(pixel, -kPixelLimit, kPixelLimit));
+}
+
 // One drawing point to one image pixel: round half to even of the product
 // formed in extended precision (a float times a float is exact there), then the
 // origin. Huge or non-finite values saturate rather than overflow.
@@ -45,8 +65,8 @@ struct Mapping {
   int origin_x;
   int origin_y;
 
-  int X(float x) const { return SaturateToPixel(std::nearbyint(x * scale) - origin_x); }
-  int Y(float y) const { return SaturateToPixel(origin_y - std::nearbyint(y * scale)); }
+  int X(float x) const { return Place(x * scale, -static_cast<long long>(origin_x), 1); }
+  int Y(float y) const { return Place(y * scale, origin_y, -1); }
   // Texts are placed between pixels: single reals, not rounded.
   float FX(float x) const { return static_cast<float>(x * scale - origin_x); }
   float FY(float y) const { return static_cast<float>(origin_y - y * scale); }

@@ -224,6 +224,20 @@ TEST_F(DrawImageTest, PointMappingRoundsHalfToEven) {
   Load(JwcWriter().AddDot({.X = 2.5f, .Y = 3.5f, .Layer = 0, .PenColor = 1}));
   ASSERT_EQ(Render(6, 841, 0, 841, 1.0f, kRenderPreview), 1);
   EXPECT_EQ(InkBox(*image, kWhite), (std::array<int, 4>{2, 837, 3, 838}));
+
+  // Negative halves and the origins: x = round(x × 2) − originX, y = originY − round(y × 2).
+  Load(JwcWriter()
+           .AddDot({.X = -0.75f, .Y = 1.25f, .PenColor = 1})    // (-1.5, 2.5) -> (-2, 2)
+           .AddDot({.X = 1.25f, .Y = -0.25f, .PenColor = 1}));  // (2.5, -0.5) -> (2, -0)
+  ASSERT_EQ(Render(8, 8, -3, 6, 2.0f, kRenderPreview), 1);
+  EXPECT_EQ(image->ColourAt(1, 4), kBlack);
+  EXPECT_EQ(image->ColourAt(5, 6), kBlack);
+  EXPECT_EQ(ColoursIn(*image).size(), 2u);
+  int black = 0;
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) black += image->ColourAt(x, y) == kBlack;
+  }
+  EXPECT_EQ(black, 2);
 }
 
 TEST_F(DrawImageTest, DotsArePixelsInThePreviewAndDiscsInOutput) {
