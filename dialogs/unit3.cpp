@@ -259,8 +259,9 @@ TForm3::TForm3(Settings& settings, const SettingsStore& store, ModalSeam& seam, 
   CentreOn(*this, owner);
   LoadWorkingCopy();
   m_fonts->addItems(FontFaceNames());
-  const int index = m_fonts->findText(QString::fromStdString(m_settings.FontName),
-                                      Qt::MatchExactly | Qt::MatchCaseSensitive);
+  // Face names compare without regard to case, as the window system's list does.
+  const int index =
+      m_fonts->findText(QString::fromStdString(m_settings.FontName), Qt::MatchFixedString);
   // An unknown face selects the second entry; a list that short selects nothing.
   m_fonts->setCurrentIndex(index >= 0 ? index : (m_fonts->count() > 1 ? 1 : -1));
   m_accepted = false;

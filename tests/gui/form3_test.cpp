@@ -332,6 +332,12 @@ class Form3Test : public QObject {
     Open();
     QCOMPARE(dialog->ComboBox1()->currentIndex(), fonts.size() - 1);
     Click("Button14");
+    // Names compare without regard to case; OK stores the list's spelling.
+    settings.FontName = fonts[2].toLower().toStdString();
+    Open();
+    QCOMPARE(dialog->ComboBox1()->currentIndex(), 2);
+    Click("Button13");
+    QCOMPARE(QString::fromStdString(settings.FontName), fonts[2]);
   }
 
   // The Windows gothic of the defaults stays the font when a stand-in is installed.
