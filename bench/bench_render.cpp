@@ -3,6 +3,7 @@
 // BMP file written from such an image.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -10,7 +11,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 
 #include "drawing/jwcunit.h"
 #include "output/bmp_writer.h"

@@ -296,8 +296,8 @@ class Converter {
     };
     std::string why;
     context.error = &why;
-    const int done = DrawImage(context, g.width, g.height, g.originX, g.originY, g.scale,
-                               kRenderFile);
+    const int done =
+        DrawImage(context, g.width, g.height, g.originX, g.originY, g.scale, kRenderFile);
     bar.Clear();
     if (done != 1) {
       *error = why;
@@ -430,10 +430,12 @@ SelectionBox RegionBox(const RegionChoice& region, const DrawingPaper& paper) {
     return static_cast<int>(std::clamp<long double>(pixels, -2147483648.0L, 2147483647.0L));
   };
   switch (region.kind) {
-    case RegionChoice::Kind::kBox: return region.box;
+    case RegionChoice::Kind::kBox:
+      return region.box;
     case RegionChoice::Kind::kSize:
       return {0, 0, preview_pixels(region.width_mm), preview_pixels(region.height_mm)};
-    case RegionChoice::Kind::kWhole: break;
+    case RegionChoice::Kind::kWhole:
+      break;
   }
   return {0, 0, preview_pixels(paper.paper.width_mm), preview_pixels(paper.paper.height_mm)};
 }

@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
     const auto settings = EffectiveSettings(*options, base, &error);
     if (!settings) return BadCommandLine(error + ", from " + source);
     ConvertStreams streams;
-    streams.progress_bar = !options->quiet && !options->info && !options->dry_run &&
-                           ::isatty(STDERR_FILENO) == 1;
+    streams.progress_bar =
+        !options->quiet && !options->info && !options->dry_run && ::isatty(STDERR_FILENO) == 1;
     return RunConverter(*options, *settings, streams);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "pelmora-convert: %s\n", e.what());

@@ -28,16 +28,26 @@ Valued ValuedOption(std::string_view name) {
 
 // Sets the flag `name` names; false when it is no flag.
 bool SetFlag(ConvertOptions& o, std::string_view name) {
-  if (name == "--defaults") o.defaults = true;
-  else if (name == "--show-all") o.show_all = true;
-  else if (name == "--info") o.info = true;
-  else if (name == "--json") o.json = true;
-  else if (name == "--dry-run") o.dry_run = true;
-  else if (name == "-f" || name == "--force") o.force = true;
-  else if (name == "-q" || name == "--quiet") o.quiet = true;
-  else if (name == "-h" || name == "--help") o.help = true;
-  else if (name == "--version") o.version = true;
-  else return false;
+  if (name == "--defaults")
+    o.defaults = true;
+  else if (name == "--show-all")
+    o.show_all = true;
+  else if (name == "--info")
+    o.info = true;
+  else if (name == "--json")
+    o.json = true;
+  else if (name == "--dry-run")
+    o.dry_run = true;
+  else if (name == "-f" || name == "--force")
+    o.force = true;
+  else if (name == "-q" || name == "--quiet")
+    o.quiet = true;
+  else if (name == "-h" || name == "--help")
+    o.help = true;
+  else if (name == "--version")
+    o.version = true;
+  else
+    return false;
   return true;
 }
 
@@ -92,9 +102,12 @@ class Parser {
         o.depth = *depth;
         return true;
       }
-      case Valued::kPaper: return Paper(o, value);
-      case Valued::kSize: return Size(o, value);
-      case Valued::kBox: return Box(o, value);
+      case Valued::kPaper:
+        return Paper(o, value);
+      case Valued::kSize:
+        return Size(o, value);
+      case Valued::kBox:
+        return Box(o, value);
       case Valued::kSet: {
         Settings scratch;
         std::string why;
@@ -104,7 +117,8 @@ class Parser {
         o.assignments.emplace_back(value);
         return true;
       }
-      case Valued::kNone: break;
+      case Valued::kNone:
+        break;
     }
     return Fail("internal: no value expected for " + std::string(name));
   }
@@ -141,10 +155,10 @@ class Parser {
 
   bool Size(ConvertOptions& o, std::string_view value) {
     const std::size_t x = value.find_first_of("xX");
-    const auto width = x == std::string_view::npos ? std::nullopt
-                                                   : ParseStoredInteger(value.substr(0, x));
-    const auto height = x == std::string_view::npos ? std::nullopt
-                                                    : ParseStoredInteger(value.substr(x + 1));
+    const auto width =
+        x == std::string_view::npos ? std::nullopt : ParseStoredInteger(value.substr(0, x));
+    const auto height =
+        x == std::string_view::npos ? std::nullopt : ParseStoredInteger(value.substr(x + 1));
     if (!width || !height || *width < 1 || *height < 1) {
       return Fail("--size takes WxH in whole millimetres, both at least 1 (e.g. 297x210), not '" +
                   std::string(value) + "'");
@@ -282,7 +296,8 @@ std::optional<Settings> EffectiveSettings(const ConvertOptions& options, Setting
   };
   for (const std::string& assignment : options.assignments) {
     std::string why;
-    if (!ApplySettingAssignment(base, assignment, &why)) return fail("--set " + assignment + ": " + why);
+    if (!ApplySettingAssignment(base, assignment, &why))
+      return fail("--set " + assignment + ": " + why);
   }
   if (options.dpi) base.dpi = *options.dpi;
   if (options.depth) base.ColorMode = *options.depth;

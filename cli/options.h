@@ -20,7 +20,7 @@ struct RegionChoice {
   Kind kind = Kind::kWhole;
   int width_mm = 0;  // kSize
   int height_mm = 0;
-  SelectionBox box;  // kBox
+  SelectionBox box;   // kBox
   std::string label;  // as given on the command line, for messages ("A4P", "210x297")
 };
 

@@ -1,7 +1,7 @@
 #include "render/draw_image.h"
 
-#include <cassert>
 #include <algorithm>
+#include <cassert>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -74,7 +74,8 @@ struct Mapping {
 
 class Visibility {
  public:
-  Visibility(const std::array<std::uint8_t, 256>& layers, const std::array<std::uint8_t, 16>& groups)
+  Visibility(const std::array<std::uint8_t, 256>& layers,
+             const std::array<std::uint8_t, 16>& groups)
       : m_layers(layers), m_groups(groups) {}
   // Only an entry of exactly 1 shows; the layer byte's high nibble is the group.
   bool Shows(std::uint8_t layer) const { return m_layers[layer] == 1 && m_groups[layer >> 4] == 1; }
@@ -90,8 +91,10 @@ int DepthOf(const Settings& settings) {
     case 4:
     case 8:
     case 16:
-    case 24: return settings.ColorMode;
-    default: return 24;
+    case 24:
+      return settings.ColorMode;
+    default:
+      return 24;
   }
 }
 
@@ -270,7 +273,6 @@ class Renderer {
     m_canvas.TextOut(0, 0, std::to_string(m_settings.dpi) + "dpi");
   }
 
-
   const Tjwcin& m_reader;
   const Settings& m_settings;
   Visibility m_visible;
@@ -325,8 +327,9 @@ int DrawImage(const RenderContext& context, int width, int height, int originX, 
   const int bits = output ? DepthOf(settings) : 24;
   std::string why;
   std::unique_ptr<Bitmap> image = Bitmap::Create(width, height, bits, &why);
-  if (!image) return fail("cannot create the " + std::to_string(width) + " x " +
-                          std::to_string(height) + " image: " + why);
+  if (!image)
+    return fail("cannot create the " + std::to_string(width) + " x " + std::to_string(height) +
+                " image: " + why);
   if (output && bits <= 8) image->SetColourTable(OutputColourTable(settings, bits));
 
   try {

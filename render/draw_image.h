@@ -33,11 +33,11 @@ struct RenderContext {
   const Settings* settings = nullptr;
   const std::array<std::uint8_t, 256>* LayerVisible = nullptr;
   const std::array<std::uint8_t, 16>* GroupVisible = nullptr;
-  float PixelsPerMm = 1.0f;            // drawing units per millimetre of paper
-  RenderDelivery delivery;             // may be empty: the image is dropped
-  RenderProgress progress;             // may be empty
-  TextRasterizer* text = nullptr;      // nullptr: the shared FreeType rasterizer
-  std::string* error = nullptr;        // receives the reason of a 0 result
+  float PixelsPerMm = 1.0f;        // drawing units per millimetre of paper
+  RenderDelivery delivery;         // may be empty: the image is dropped
+  RenderProgress progress;         // may be empty
+  TextRasterizer* text = nullptr;  // nullptr: the shared FreeType rasterizer
+  std::string* error = nullptr;    // receives the reason of a 0 result
 };
 
 // Renders the drawing into a new image of width × height pixels and delivers it.

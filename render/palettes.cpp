@@ -63,7 +63,8 @@ std::vector<Colour> RenderPalette(const Settings& s, int entries) {
 
 std::vector<Colour> OutputColourTable(const Settings& s, int bits) {
   switch (bits) {
-    case 1: return {Rgb(0, 0, 0), Rgb(255, 255, 255)};
+    case 1:
+      return {Rgb(0, 0, 0), Rgb(255, 255, 255)};
     case 4:
       if (s.usePalette) return RenderPalette(s, 16);
       return {kDefault16Colours.begin(), kDefault16Colours.end()};
@@ -72,7 +73,8 @@ std::vector<Colour> OutputColourTable(const Settings& s, int bits) {
       const auto& halftone = HalftonePalette256();
       return {halftone.begin(), halftone.end()};
     }
-    default: return {};
+    default:
+      return {};
   }
 }
 

@@ -101,7 +101,8 @@ TEST(CliOptions, BadCommandLinesSayWhy) {
   for (const auto& [args, expected] : cases) {
     std::string error;
     EXPECT_FALSE(Parse(args, &error)) << expected;
-    EXPECT_NE(error.find(expected), std::string::npos) << "'" << error << "' lacks '" << expected << "'";
+    EXPECT_NE(error.find(expected), std::string::npos)
+        << "'" << error << "' lacks '" << expected << "'";
   }
   // Help and version need nothing else.
   EXPECT_TRUE(Parse({"--help"}));
@@ -173,8 +174,8 @@ class CliRun : public ::testing::Test {
  protected:
   void SetUp() override {
     dir = fs::temp_directory_path() /
-          ("pelmora-cli-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+          ("pelmora-cli-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     settings.dpi = 72;
@@ -192,7 +193,13 @@ class CliRun : public ::testing::Test {
         .Paper(4)
         .WindowWidth(297)
         .LayerView(0x21, view)
-        .AddLine({.X1 = 10, .Y1 = 100, .X2 = 200, .Y2 = 100, .LineType = 1, .PenColor = 1, .Layer = 0x21})
+        .AddLine({.X1 = 10,
+                  .Y1 = 100,
+                  .X2 = 200,
+                  .Y2 = 100,
+                  .LineType = 1,
+                  .PenColor = 1,
+                  .Layer = 0x21})
         .WriteFile(path);
     return path;
   }
@@ -284,8 +291,8 @@ TEST_F(CliRun, OneBadDrawingDoesNotStopTheOthers) {
   const fs::path d = Drawing("d.jwc");
   const fs::path out = dir / "out";
   fs::create_directory(out);
-  EXPECT_EQ(Run({"-d", out.string(), a.string(), b.string(), c.string(), (dir / "gone.jwc").string(),
-                 d.string()}),
+  EXPECT_EQ(Run({"-d", out.string(), a.string(), b.string(), c.string(),
+                 (dir / "gone.jwc").string(), d.string()}),
             1);
   EXPECT_TRUE(fs::exists(out / "a.bmp"));
   EXPECT_TRUE(fs::exists(out / "d.bmp"));
@@ -322,7 +329,8 @@ TEST_F(CliRun, TinyRegionsAndMissingFoldersAreRefusedBeforeWriting) {
 
 TEST_F(CliRun, DryRunPrintsTheCostAndWritesNothing) {
   const fs::path drawing = Drawing("plan.jwc");
-  ASSERT_EQ(Run({"--dry-run", "--dpi", "300", "--depth", "24", "--paper", "A4", drawing.string()}), 0);
+  ASSERT_EQ(Run({"--dry-run", "--dpi", "300", "--depth", "24", "--paper", "A4", drawing.string()}),
+            0);
   EXPECT_FALSE(fs::exists(dir / "plan.bmp"));
   // 297 × 210 mm at 300 dpi: 3508 × 2480 pixels, a file of 26099574 bytes.
   EXPECT_NE(stdout_text.find("3508 x 2480 px"), std::string::npos) << stdout_text;

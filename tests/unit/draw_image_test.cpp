@@ -115,9 +115,17 @@ TEST_F(DrawImageTest, PixelFormatAndColourTableFollowModeAndDepth) {
     bool use_palette;
     std::vector<Colour> table;
   };
-  std::vector<Colour> render16 = {kBlack, kWhite, back, settings.Color1, settings.Color2,
-                                  settings.Color3, settings.Color4, settings.Color5,
-                                  settings.Color6, settings.Color7, kRed};
+  std::vector<Colour> render16 = {kBlack,
+                                  kWhite,
+                                  back,
+                                  settings.Color1,
+                                  settings.Color2,
+                                  settings.Color3,
+                                  settings.Color4,
+                                  settings.Color5,
+                                  settings.Color6,
+                                  settings.Color7,
+                                  kRed};
   std::vector<Colour> render256 = render16;
   render16.resize(16, kBlack);
   render256.resize(256, kBlack);
@@ -151,12 +159,13 @@ TEST_F(DrawImageTest, HalftonePaletteHoldsBlackWhiteAndTheSixteenColoursOnce) {
   const auto& halftone = HalftonePalette256();
   const std::set<Colour> distinct(halftone.begin(), halftone.end());
   EXPECT_EQ(distinct.size(), 256u);
-  for (std::size_t i = 0; i < kDefault16Colours.size(); ++i) EXPECT_EQ(halftone[i], kDefault16Colours[i]);
+  for (std::size_t i = 0; i < kDefault16Colours.size(); ++i)
+    EXPECT_EQ(halftone[i], kDefault16Colours[i]);
   EXPECT_EQ(halftone[0], kBlack);
   EXPECT_EQ(halftone[15], kWhite);
-  EXPECT_EQ(halftone[16], Rgb(0, 0, 51));     // the cube begins with its first non-corner
+  EXPECT_EQ(halftone[16], Rgb(0, 0, 51));  // the cube begins with its first non-corner
   EXPECT_EQ(halftone[223], Rgb(255, 255, 204));
-  EXPECT_EQ(halftone[224], Rgb(8, 8, 8));     // then the greys
+  EXPECT_EQ(halftone[224], Rgb(8, 8, 8));  // then the greys
   EXPECT_EQ(halftone[255], Rgb(247, 247, 247));
 }
 
@@ -165,7 +174,8 @@ TEST_F(DrawImageTest, DefaultColoursAndStampRedAreExactInTheDefaultSixteen) {
   // (and the stamp's red) unchanged.
   const Settings defaults;
   const std::set<Colour> sixteen(kDefault16Colours.begin(), kDefault16Colours.end());
-  for (int i = 0; i < kColourTableSize; ++i) EXPECT_TRUE(sixteen.count(ColourEntry(defaults, i))) << i;
+  for (int i = 0; i < kColourTableSize; ++i)
+    EXPECT_TRUE(sixteen.count(ColourEntry(defaults, i))) << i;
   EXPECT_TRUE(sixteen.count(kRed));
 
   settings = Settings();
@@ -174,7 +184,11 @@ TEST_F(DrawImageTest, DefaultColoursAndStampRedAreExactInTheDefaultSixteen) {
   JwcWriter writer;
   for (int pen = 1; pen <= 7; ++pen) {
     const float y = 10.0f + 2 * pen;
-    writer.AddLine({.X1 = 0, .Y1 = y, .X2 = 20, .Y2 = y, .LineType = 1,
+    writer.AddLine({.X1 = 0,
+                    .Y1 = y,
+                    .X2 = 20,
+                    .Y2 = y,
+                    .LineType = 1,
                     .PenColor = static_cast<std::uint8_t>(pen)});
   }
   Load(writer);
@@ -199,7 +213,8 @@ TEST_F(DrawImageTest, PenNumbersOutsideTheTablesDrawAsPenOne) {
   EXPECT_EQ(PenWidthOf(settings, 2), 1);
 
   // A horizontal line of pen 200 at row 10 draws in Color1, 3 pixels thick.
-  Load(JwcWriter().AddLine({.X1 = 5, .Y1 = 10, .X2 = 25, .Y2 = 10, .LineType = 1, .PenColor = 200}));
+  Load(
+      JwcWriter().AddLine({.X1 = 5, .Y1 = 10, .X2 = 25, .Y2 = 10, .LineType = 1, .PenColor = 200}));
   ASSERT_EQ(Render(30, 20, 0, 20, 1.0f, kRenderFile), 1) << error;
   EXPECT_EQ(image->ColourAt(15, 10), settings.Color1);
   const auto box = InkBox(*image, kWhite);
@@ -278,15 +293,21 @@ TEST_F(DrawImageTest, HiddenLayersGroupsAndAuxiliaryLinesAreSkippedButCounted) {
   for (int i = 0; i < 1000; ++i) {
     const std::uint8_t layer = i % 3 == 0 ? 0x12 : i % 3 == 1 ? 0x35 : 0x00;
     const std::uint8_t type = i % 3 == 2 ? 9 : 1;
-    writer.AddLine({.X1 = 0, .Y1 = 5, .X2 = 20, .Y2 = 5, .LineType = type, .PenColor = 1,
-                    .Layer = layer});
+    writer.AddLine(
+        {.X1 = 0, .Y1 = 5, .X2 = 20, .Y2 = 5, .LineType = type, .PenColor = 1, .Layer = layer});
   }
   for (int i = 0; i < 500; ++i) {
-    writer.AddArc({.CenterX = 10, .CenterY = 10, .Radius = 4, .Flatness = 1, .LineType = 9,
-                   .PenColor = 1, .Layer = 0});
+    writer.AddArc({.CenterX = 10,
+                   .CenterY = 10,
+                   .Radius = 4,
+                   .Flatness = 1,
+                   .LineType = 9,
+                   .PenColor = 1,
+                   .Layer = 0});
   }
   for (int i = 0; i < 100; ++i) {
-    writer.AddText({.X1 = 2, .Y1 = 15, .X2 = 18, .Y2 = 15, .Text = "AB", .Style = 1, .Layer = 0x12});
+    writer.AddText(
+        {.X1 = 2, .Y1 = 15, .X2 = 18, .Y2 = 15, .Text = "AB", .Style = 1, .Layer = 0x12});
   }
   for (int i = 0; i < 100; ++i) writer.AddDot({.X = 3, .Y = 3, .Layer = 0x35, .PenColor = 1});
   Load(writer);
@@ -321,8 +342,9 @@ TEST_F(DrawImageTest, TextsAreDrawnInTheirStyleColourAndUnknownStylesAreNot) {
   // Style 2: pen 4, 5 mm characters; 4 drawing units per millimetre.
   pixels_per_mm = 4.0f;
   auto drawing = [](std::uint8_t style) {
-    return JwcWriter().TextStyle(2, 4, 50, 50, 0).AddText(
-        {.X1 = 10, .Y1 = 10, .X2 = 100, .Y2 = 10, .Text = "AB", .Style = style});
+    return JwcWriter()
+        .TextStyle(2, 4, 50, 50, 0)
+        .AddText({.X1 = 10, .Y1 = 10, .X2 = 100, .Y2 = 10, .Text = "AB", .Style = style});
   };
   Load(drawing(2));
   ASSERT_EQ(Render(120, 60, 0, 60, 1.0f, kRenderPreview), 1);
@@ -446,7 +468,9 @@ TEST_F(DrawImageTest, OutputGeometryPlacesTheBoxOnThePaper) {
   const OutputGeometry g = ComputeOutputGeometry({0, 0, 297, 210}, 1.0f, 72, 1189);
   ASSERT_TRUE(g.Renderable());
   settings.Color1 = kBlack;
-  Load(JwcWriter().Paper(0).WindowWidth(1189)
+  Load(JwcWriter()
+           .Paper(0)
+           .WindowWidth(1189)
            .AddDot({.X = 0, .Y = 841, .PenColor = 1})
            .AddDot({.X = 10, .Y = 632, .PenColor = 1})
            .AddDot({.X = 10, .Y = 631, .PenColor = 1}));
@@ -467,10 +491,20 @@ TEST_F(DrawImageTest, SameDrawingAndSettingsGiveTheSameImage) {
   JwcWriter writer;
   for (int i = 0; i < 40; ++i) {
     const float f = static_cast<float>(i);
-    writer.AddLine({.X1 = f, .Y1 = 0, .X2 = 80 - f, .Y2 = 60, .LineType = static_cast<std::uint8_t>(i % 10),
+    writer.AddLine({.X1 = f,
+                    .Y1 = 0,
+                    .X2 = 80 - f,
+                    .Y2 = 60,
+                    .LineType = static_cast<std::uint8_t>(i % 10),
                     .PenColor = static_cast<std::uint8_t>(i % 9)});
-    writer.AddArc({.CenterX = 40, .CenterY = 30, .Radius = f, .Flatness = 0.5f, .StartAngle = f * 7,
-                   .EndAngle = 300, .Tilt = f, .LineType = static_cast<std::uint8_t>(i % 10),
+    writer.AddArc({.CenterX = 40,
+                   .CenterY = 30,
+                   .Radius = f,
+                   .Flatness = 0.5f,
+                   .StartAngle = f * 7,
+                   .EndAngle = 300,
+                   .Tilt = f,
+                   .LineType = static_cast<std::uint8_t>(i % 10),
                    .PenColor = static_cast<std::uint8_t>(i % 8)});
   }
   writer.AddText({.X1 = 5, .Y1 = 40, .X2 = 70, .Y2 = 50, .Text = Cp932("居間ABC"), .Style = 3});
