@@ -92,17 +92,28 @@ struct SegmentBody {
     return end;
   }
 
-  void AddRow(RowUnion& row_union, long long y) {
+  // The body's pixels x0 <= x < x1 on row y; false when it has none there.
+  bool RowSpan(long long y, long long& span_x0, long long& span_x1) {
     if (kind == Kind::kRect) {
-      if (y >= y0 && y < y1) row_union.Add(x0, x1);
-    } else if (kind == Kind::kQuad) {
-      long long xs[2];
-      int n = 0;
-      for (auto& e : edges) {
-        if (e.Active(y) && n < 2) xs[n++] = e.XAt(y);
-      }
-      if (n == 2) row_union.Add(std::min(xs[0], xs[1]), std::max(xs[0], xs[1]));
+      span_x0 = x0;
+      span_x1 = x1;
+      return y >= y0 && y < y1;
     }
+    if (kind != Kind::kQuad) return false;
+    long long xs[2];
+    int n = 0;
+    for (auto& e : edges) {
+      if (e.Active(y) && n < 2) xs[n++] = e.XAt(y);
+    }
+    if (n != 2) return false;
+    span_x0 = std::min(xs[0], xs[1]);
+    span_x1 = std::max(xs[0], xs[1]);
+    return true;
+  }
+
+  void AddRow(RowUnion& row_union, long long y) {
+    long long span_x0, span_x1;
+    if (RowSpan(y, span_x0, span_x1)) row_union.Add(span_x0, span_x1);
   }
 };
 
@@ -373,8 +384,16 @@ void DrawWideLine(Painter& painter, const PenTip& tip, LinePoint a, LinePoint b)
   }
   top = std::max<long long>(top, 0);
   end = std::min(end, painter.Height());
+  // Rows away from both tips hold the body alone: one span, no union.
+  const long long a_top = a.y + tip.Top(), a_end = a_top + tip.Width();
+  const long long b_top = b.y + tip.Top(), b_end = b_top + tip.Width();
   RowUnion row_union;
   for (long long y = top; y < end; ++y) {
+    if ((y < a_top || y >= a_end) && (y < b_top || y >= b_end)) {
+      long long x0, x1;
+      if (body.RowSpan(y, x0, x1)) painter.Span(y, x0, x1);
+      continue;
+    }
     tip.AddRow(row_union, a.x, a.y, y);
     tip.AddRow(row_union, b.x, b.y, y);
     body.AddRow(row_union, y);
