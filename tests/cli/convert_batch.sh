@@ -95,5 +95,14 @@ expect 1 "$bin" --defaults --size 1x1 --dpi 1 -o "$work/tiny.bmp" "$work/a.jwc"
 grep -q 'half a millimetre' "$work/err" || fail "tiny region: $(cat "$work/err")"
 [ -e "$work/tiny.bmp" ] && fail "a tiny region left a file"
 
+# A progress bar on stderr only when it is a terminal, and not with -q.
+if command -v script >/dev/null; then
+  script -qec "'$bin' --defaults -f -o '$work/tty.bmp' '$work/a.jwc'" "$work/tty.log" >/dev/null 2>&1 ||
+    fail "conversion on a terminal failed"
+  grep -q 'a.jwc \[#' "$work/tty.log" || fail "no progress bar on a terminal: $(cat -v "$work/tty.log")"
+  script -qec "'$bin' --defaults -q -f -o '$work/tty.bmp' '$work/a.jwc'" "$work/tty-q.log" >/dev/null 2>&1
+  grep -q '\[#' "$work/tty-q.log" && fail "-q still drew a progress bar"
+fi
+
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
 echo "ok"
