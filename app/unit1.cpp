@@ -690,8 +690,8 @@ bool TForm1::OpenDrawing(const QString& path) {
   m_drawing_loaded = false;
 
   // A file that cannot be read at all is an input/output failure, not a
-  // foreign file.
-  if (QFile file(m_drawing_file); !file.open(QIODevice::ReadOnly)) {
+  // foreign file; only regular files are opened (a pipe would block).
+  if (QFile file(m_drawing_file); !info.isFile() || !file.open(QIODevice::ReadOnly)) {
     m_seam.Message(this, QStringLiteral("読込みエラー。"));
     return false;
   }
@@ -1035,6 +1035,7 @@ void TForm1::SaveBmp() {
   m_settings.SaveDir = QFileInfo(*chosen).absolutePath().toStdString();
   QCoreApplication::processEvents();
   m_output_file = QFileInfo(*chosen).absoluteFilePath();
+  m_failure_reported = false;
 
   const OutputGeometry geometry = Geometry();
   int result = 0;

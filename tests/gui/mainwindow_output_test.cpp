@@ -155,6 +155,10 @@ class MainWindowOutputTest : public QObject {
 
   void a_box_under_half_a_millimetre_saves_nothing() {
     OpenA4WithRow();
+    // An earlier failure reported on its own must not silence this one.
+    fixture->Seam().save_files.push_back(Path(QStringLiteral("missing/out.bmp")));
+    fixture->Trigger("F2_1");
+    fixture->Seam().Clear();
     Form().SetBox(SelectionBox{10, 10, 10, 200});
     Save(QStringLiteral("thin.bmp"));
     QCOMPARE(fixture->Seam().Messages(), QStringList{QStringLiteral("保存出来ませんでした。")});
