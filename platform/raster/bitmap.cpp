@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <string>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -31,6 +32,14 @@ void AdviseHugePages(std::uint8_t* pixels, std::size_t size) {
 #endif
 }
 
+std::uint64_t PhysicalMemory() {
+#if defined(__linux__)
+  const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && page > 0) return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page);
+#endif
+  return std::numeric_limits<std::uint64_t>::max();
+}
+
 bool KnownFormat(int bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24; }
 
 }  // namespace
@@ -39,7 +48,7 @@ void Bitmap::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
 
 std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int bits_per_pixel,
                                        std::string* error) {
-  auto fail = [error](const char* why) -> std::unique_ptr<Bitmap> {
+  auto fail = [error](const std::string& why) -> std::unique_ptr<Bitmap> {
     if (error != nullptr) *error = why;
     return nullptr;
   };
@@ -56,6 +65,12 @@ std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int bits_per_pixel
     return fail("the bitmap is too large: width × height × bits overflows");
   }
 
+  // More than the machine has would be granted by an overcommitting kernel and
+  // end the process when drawing touches it; say so now instead.
+  if (size > PhysicalMemory()) {
+    return fail("not enough memory for the bitmap: " + std::to_string(size >> 20) +
+                " MB asked, more than the machine has");
+  }
   std::unique_ptr<Bitmap> bitmap(new (std::nothrow) Bitmap());
   if (!bitmap) return fail("out of memory for the bitmap");
   bitmap->m_width = width;
