@@ -70,21 +70,25 @@ constexpr long double kMaxArcChords = 24'000'000.0L;
 constexpr long double kMaxHugeChordsPerTurn = 262144.0L;
 constexpr long double kRadiansPerDegree = 3.14159265358979323846264338327950288L / 180.0L;
 
-// Nearest integer, halves to even, held inside the 32-bit range.
-std::int32_t RoundToInt32(double value) {
-  const double r = std::nearbyint(value);
-  if (std::isnan(r)) return 0;
-  if (r <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-  if (r >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-  return static_cast<std::int32_t>(r);
+// Nearest integer with halves to even (lrint under the default rounding mode,
+// which unlike nearbyint needs no save of the floating-point environment),
+// held inside ±limit; NaN gives 0.
+std::int32_t RoundHeld(long double value, long double limit) {
+  if (std::isnan(value)) return 0;
+  if (value >= limit) return static_cast<std::int32_t>(limit);
+  if (value <= -limit) return -static_cast<std::int32_t>(limit);
+  return static_cast<std::int32_t>(std::lrint(value));
 }
 
+// Dash positions and lengths: inside the 32-bit range.
 std::int32_t RoundToInt32(long double value) {
-  const long double r = std::nearbyint(value);
-  if (std::isnan(r)) return 0;
-  if (r <= -2147483648.0L) return std::numeric_limits<std::int32_t>::min();
-  if (r >= 2147483647.0L) return std::numeric_limits<std::int32_t>::max();
-  return static_cast<std::int32_t>(r);
+  return RoundHeld(value, 2147483647.0L);
+}
+
+// Arc points: held at ±2^30 as the canvas's SaturateToPixel does, so that the
+// step past the end point cannot overflow.
+std::int32_t RoundToPixel(long double value) {
+  return RoundHeld(value, 1073741824.0L);
 }
 
 // The bitmap grown by a margin that covers any pen: pixels outside it can
@@ -323,8 +327,8 @@ Point ArcPoint(const ArcShape& s, long double t, bool single) {
     u2 = static_cast<float>(u2);
     v2 = static_cast<float>(v2);
   }
-  return {SaturateToPixel(static_cast<long double>(s.cx) + u2),
-          SaturateToPixel(static_cast<long double>(s.cy) - v2)};
+  return {RoundToPixel(static_cast<long double>(s.cx) + u2),
+          RoundToPixel(static_cast<long double>(s.cy) - v2)};
 }
 
 }  // namespace
