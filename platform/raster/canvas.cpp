@@ -148,11 +148,11 @@ namespace {
 // Exclusive-or is the only mode in which the order and overlaps show.
 class EllipsePainter final : public raster::EllipseRowSink {
  public:
-  EllipsePainter(Painter& pen, Painter* brush, bool brush_under_outline, long long left,
-                 long long top, long long width, long long height)
+  EllipsePainter(Painter& pen, Painter* brush, bool exclusive_or, long long left, long long top,
+                 long long width, long long height)
       : m_pen(pen),
         m_brush(brush),
-        m_brush_under_outline(brush_under_outline),
+        m_xor(exclusive_or),
         m_left(left),
         m_top(top),
         m_width(width),
@@ -164,7 +164,7 @@ class EllipsePainter final : public raster::EllipseRowSink {
     const long long x1 = m_left + (m_width - 1 - left) + 1;  // exclusive
     const long long inner0 = x0 + run, inner1 = x1 - run;
     if (m_brush != nullptr) {
-      if (m_brush_under_outline) {
+      if (m_xor) {
         m_brush->Span(y, x0, x1);
       } else if (inner0 < inner1) {
         m_brush->Span(y, inner0, inner1);
@@ -172,7 +172,7 @@ class EllipsePainter final : public raster::EllipseRowSink {
     }
     if (inner0 >= inner1) {
       m_pen.Span(y, x0, x1);
-    } else if (dy == m_middle_row && m_brush_under_outline) {
+    } else if (dy == m_middle_row && m_xor) {
       // GDI's outline is one closed path through the pixels, which runs out
       // along the middle row of an odd-height ellipse and back again: under
       // exclusive-or only the outermost pixel of each run changes.
@@ -187,7 +187,7 @@ class EllipsePainter final : public raster::EllipseRowSink {
  private:
   Painter& m_pen;
   Painter* m_brush;
-  bool m_brush_under_outline;
+  bool m_xor;
   long long m_left, m_top, m_width;
   long long m_middle_row;
 };
