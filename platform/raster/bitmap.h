@@ -53,7 +53,8 @@ class Bitmap {
   std::uint64_t TableGeneration() const { return m_table_generation; }
 
   // The stored value for a colour: nearest table index (squared RGB distance,
-  // lowest index on ties), 5-6-5 word, or 0x00RRGGBB-independent 24-bit value.
+  // lowest index on ties), 5-6-5 word (channels truncated), or at 24 bits the
+  // colour itself (0x00BBGGRR; stored as blue, green, red bytes).
   std::uint32_t ValueFor(Colour colour) const;
   // Stored value at (x, y), and the colour it shows; x, y must be inside.
   std::uint32_t ValueAt(int x, int y) const;
