@@ -70,17 +70,21 @@ constexpr long double kMaxArcChords = 24'000'000.0L;
 constexpr long double kMaxHugeChordsPerTurn = 262144.0L;
 constexpr long double kRadiansPerDegree = 3.14159265358979323846264338327950288L / 180.0L;
 
-// Nearest integer with halves to even (lrint under the default rounding mode,
-// which unlike nearbyint needs no save of the floating-point environment),
-// held inside ±limit; NaN gives 0.
-std::int32_t RoundHeld(long double value, long double limit) {
+// Nearest integer with halves to even: rint under the default rounding mode,
+// which compiles inline (frndint, or SSE for doubles) where nearbyint and lrint
+// are library calls, one per dash or chord end. Held inside ±limit; NaN gives 0.
+template <typename Real>
+std::int32_t RoundHeld(Real value, Real limit) {
   if (std::isnan(value)) return 0;
   if (value >= limit) return static_cast<std::int32_t>(limit);
   if (value <= -limit) return -static_cast<std::int32_t>(limit);
-  return static_cast<std::int32_t>(std::lrint(value));
+  return static_cast<std::int32_t>(std::rint(value));
 }
 
 // Dash positions and lengths: inside the 32-bit range.
+std::int32_t RoundToInt32(double value) {
+  return RoundHeld(value, 2147483647.0);
+}
 std::int32_t RoundToInt32(long double value) {
   return RoundHeld(value, 2147483647.0L);
 }
