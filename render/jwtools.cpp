@@ -183,10 +183,7 @@ bool IsDash(std::int32_t element) {
 // and back, so that both end pixels are painted; the position ends at (x, y).
 void DrawSolid(Canvas& canvas, std::int32_t x, std::int32_t y) {
   const Point from = canvas.PenPosition();
-  if (SegmentMayPaint(ReachOf(canvas), from, {x, y})) {
-    canvas.LineTo(x, y);
-    canvas.LineTo(from.x, from.y);
-  }
+  if (SegmentMayPaint(ReachOf(canvas), from, {x, y})) canvas.LineThereAndBack(x, y);
   canvas.MoveTo(x, y);
 }
 
@@ -282,11 +279,7 @@ void DrawPatterned(Canvas& canvas, std::int32_t x, std::int32_t y) {
   for (std::int32_t k = 1; k <= p.count; ++k) {
     const double element = p.elements[k];
     if (element > remaining) {
-      if (visible && IsDash(k)) {
-        const Point back = canvas.PenPosition();
-        canvas.LineTo(x, y);
-        canvas.LineTo(back.x, back.y);
-      }
+      if (visible && IsDash(k)) canvas.LineThereAndBack(x, y);
       canvas.MoveTo(x, y);
       p.phase_offset = RoundToInt32(remaining) + 1;
       p.phase_element = k;

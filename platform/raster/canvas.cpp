@@ -101,6 +101,32 @@ void Canvas::LineTo(int x, int y) {
                        ToLinePoint(from), ToLinePoint(m_position));
 }
 
+void Canvas::LineThereAndBack(int x, int y) {
+  const Point from = m_position;
+  if (m_pen_mode == PenMode::kCopy) {
+    EnsureMatched();
+    m_position = {x, y};
+    if (m_pen_width <= 1) {
+      // A thin line paints the same pixels in both directions but for the
+      // excluded end, so the pair is the forward line with its end included.
+      raster::DrawThinLine(m_bitmap, Rop::kCopy, m_pen_value, ToLinePoint(from),
+                           ToLinePoint(m_position), true);
+      return;
+    }
+    // Wide strokes include both round caps and are symmetric: one pass paints
+    // what the pair paints.
+    EnsurePenTip();
+    Painter pen(m_bitmap, Rop::kCopy, m_pen_value);
+    raster::DrawWideLine(pen, raster::PenTip(m_tip_width, m_tip_left.data(), m_tip_right.data()),
+                         ToLinePoint(from), ToLinePoint(m_position));
+    return;
+  }
+  // Under exclusive-or every pass counts.
+  LineTo(x, y);
+  LineTo(from.x, from.y);
+  MoveTo(x, y);
+}
+
 void Canvas::Rectangle(int left, int top, int right, int bottom) {
   long long l = left, t = top, r = right, b = bottom;
   if (l > r) std::swap(l, r);

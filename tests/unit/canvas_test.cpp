@@ -190,6 +190,39 @@ TEST(CanvasLines, EachWideLineToIsPaintedOnceUnderExclusiveOr) {
                                       ".....###...."}));
 }
 
+TEST(CanvasLines, ThereAndBackInOnePassPaintsWhatThePairPaints) {
+  // The shortcut must stay pixel-identical to the literal pair of strokes for
+  // every slope, width and clipping, including lines that leave the bitmap.
+  std::mt19937 random(1234);
+  std::uniform_int_distribution<int> coordinate(-20, 60);
+  for (const int width : {1, 2, 3, 5, 8, 15}) {
+    for (int i = 0; i < 300; ++i) {
+      const int x0 = coordinate(random), y0 = coordinate(random);
+      const int x1 = coordinate(random), y1 = coordinate(random);
+      Fixture pair(40, 40), once(40, 40);
+      for (Fixture* f : {&pair, &once}) {
+        f->canvas.SetPenWidth(width);
+        f->canvas.MoveTo(x0, y0);
+      }
+      pair.canvas.LineTo(x1, y1);
+      pair.canvas.LineTo(x0, y0);
+      pair.canvas.MoveTo(x1, y1);
+      once.canvas.LineThereAndBack(x1, y1);
+      ASSERT_EQ(Picture(*once.bitmap), Picture(*pair.bitmap))
+          << "width " << width << " (" << x0 << "," << y0 << ")-(" << x1 << "," << y1 << ")";
+      EXPECT_EQ(once.canvas.PenPosition(), (Point{x1, y1}));
+    }
+  }
+}
+
+TEST(CanvasLines, ThereAndBackUnderExclusiveOrStillPaintsTwice) {
+  Fixture f(12, 1);
+  f.canvas.SetPenMode(PenMode::kXor);
+  f.canvas.MoveTo(1, 0);
+  f.canvas.LineThereAndBack(10, 0);
+  EXPECT_EQ(Picture(*f.bitmap), Rows({".#........#."}));
+}
+
 TEST(CanvasShapes, RectangleOutlineBrushAndDegenerateBoxes) {
   Fixture f(15, 5);
   f.canvas.SetBrushColour(kRed);
