@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QPixmap>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -377,6 +378,12 @@ void TForm1::BuildPanels() {
   m_info_scroll->setFixedWidth(145);
   m_info_scroll->setWidget(m_panel1);
   row->addWidget(m_info_scroll);
+  // The panel keeps its 145 pixels when it scrolls: the scroll bar widens the
+  // area instead of squeezing the counts and the quick panel's buttons.
+  QScrollBar* info_bar = m_info_scroll->verticalScrollBar();
+  connect(info_bar, &QScrollBar::rangeChanged, this, [this, info_bar](int, int maximum) {
+    m_info_scroll->setFixedWidth(maximum > 0 ? 145 + info_bar->sizeHint().width() : 145);
+  });
 
   auto* column = new QVBoxLayout(m_panel1);
   column->setContentsMargins(4, 2, 6, 2);
