@@ -18,38 +18,19 @@
 #include <random>
 #include <vector>
 
+#include "bench/random_lines.h"
 #include "platform/raster/bitmap.h"
 #include "platform/raster/canvas.h"
 
 namespace pelmora {
 namespace {
 
-constexpr int kWidth = 16852;
-constexpr int kHeight = 11920;
-constexpr int kLines = 100000;
+using bench::Line;
+constexpr int kWidth = bench::kSheetWidth;
+constexpr int kHeight = bench::kSheetHeight;
 
-struct Line {
-  int x1, y1, x2, y2;
-};
-
-// The same lines for every run: a random start on the sheet, a random
-// direction and a length of 1 to 1 000 pixels (ends may leave the sheet).
 const std::vector<Line>& Lines() {
-  static const std::vector<Line> lines = [] {
-    std::mt19937 random(20240601);
-    std::uniform_int_distribution<int> x(0, kWidth - 1), y(0, kHeight - 1), length(1, 1000);
-    std::uniform_real_distribution<double> angle(0, 2 * M_PI);
-    std::vector<Line> out;
-    out.reserve(kLines);
-    for (int i = 0; i < kLines; ++i) {
-      const int x1 = x(random), y1 = y(random), l = length(random);
-      const double a = angle(random);
-      out.push_back({x1, y1, x1 + static_cast<int>(std::lround(l * std::cos(a))),
-                     y1 + static_cast<int>(std::lround(l * std::sin(a)))});
-    }
-    return out;
-  }();
-  return lines;
+  return bench::RandomLines();
 }
 
 long long PixelsAlongLines() {
@@ -81,9 +62,10 @@ void BM_CanvasSolidLines(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(bitmap->Row(0));
   }
-  state.SetItemsProcessed(state.iterations() * kLines);
-  state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(PixelsAlongLines()) * state.iterations() / 1e6,
-                                               benchmark::Counter::kIsRate);
+  state.SetItemsProcessed(state.iterations() * bench::kLineCount);
+  state.counters["Mpx/s"] =
+      benchmark::Counter(static_cast<double>(PixelsAlongLines()) * state.iterations() / 1e6,
+                         benchmark::Counter::kIsRate);
 }
 
 void BM_QPainterSolidLines(benchmark::State& state) {
@@ -110,9 +92,10 @@ void BM_QPainterSolidLines(benchmark::State& state) {
     painter.end();
     benchmark::DoNotOptimize(image.constBits());
   }
-  state.SetItemsProcessed(state.iterations() * kLines);
-  state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(PixelsAlongLines()) * state.iterations() / 1e6,
-                                               benchmark::Counter::kIsRate);
+  state.SetItemsProcessed(state.iterations() * bench::kLineCount);
+  state.counters["Mpx/s"] =
+      benchmark::Counter(static_cast<double>(PixelsAlongLines()) * state.iterations() / 1e6,
+                         benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(BM_CanvasSolidLines)

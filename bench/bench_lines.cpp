@@ -15,38 +15,18 @@
 #include <random>
 #include <vector>
 
+#include "bench/random_lines.h"
 #include "platform/raster/canvas.h"
 #include "render/jwtools.h"
 
 namespace pelmora {
 namespace {
 
-constexpr int kWidth = 16852;
-constexpr int kHeight = 11920;
-constexpr int kLines = 100000;
+using bench::Line;
+using bench::RandomLines;
+constexpr int kWidth = bench::kSheetWidth;
+constexpr int kHeight = bench::kSheetHeight;
 constexpr int kArcs = 10000;
-
-struct Line {
-  int x1, y1, x2, y2;
-};
-
-const std::vector<Line>& RandomLines() {
-  static const std::vector<Line> lines = [] {
-    std::mt19937 random(20240531);
-    std::uniform_int_distribution<int> x(0, kWidth - 1), y(0, kHeight - 1), length(1, 1000);
-    std::uniform_real_distribution<double> angle(0.0, 6.283185307179586);
-    std::vector<Line> out;
-    out.reserve(kLines);
-    for (int i = 0; i < kLines; ++i) {
-      const int x1 = x(random), y1 = y(random), l = length(random);
-      const double a = angle(random);
-      out.push_back({x1, y1, x1 + static_cast<int>(std::lround(l * std::cos(a))),
-                     y1 + static_cast<int>(std::lround(l * std::sin(a)))});
-    }
-    return out;
-  }();
-  return lines;
-}
 
 struct Arc {
   int cx, cy;
@@ -110,7 +90,7 @@ void BM_Lines(benchmark::State& state) {
     }
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * kLines);
+  state.SetItemsProcessed(state.iterations() * bench::kLineCount);
 }
 
 // Arguments: line type, pen width.
@@ -154,7 +134,7 @@ void BM_QtLines(benchmark::State& state) {
     for (const Line& line : lines) painter.drawLine(line.x1, line.y1, line.x2, line.y2);
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * kLines);
+  state.SetItemsProcessed(state.iterations() * bench::kLineCount);
 }
 
 void LineArguments(benchmark::internal::Benchmark* b) {
