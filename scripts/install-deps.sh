@@ -8,10 +8,31 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libfreetype-dev libfontconfig-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
+  libpng-dev libtiff-dev libcairo2-dev nlohmann-json3-dev
+  qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
-  xvfb xauth imagemagick python3
+  clang
+  xvfb xauth imagemagick python3 python3-pil
+  poppler-utils libtiff-tools help2man appstream bash-completion
 )
+
+# The sanitizer and libFuzzer runtimes ship per clang major version; take the one that
+# matches the clang that is (or will be) installed, so this works beyond one Debian release.
+clang_major() {
+  local version
+  version=$(clang --version 2>/dev/null | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
+  if [[ -z $version ]]; then
+    version=$(apt-cache depends clang 2>/dev/null | sed -n 's/.*Depends: clang-\([0-9]*\)$/\1/p' | head -n 1)
+  fi
+  echo "$version"
+}
+
+major=$(clang_major)
+if [[ -z $major ]] && [[ $(id -u) -eq 0 ]]; then
+  apt-get update -q >/dev/null 2>&1 || true
+  major=$(clang_major)
+fi
+[[ -n $major ]] && packages+=("libclang-rt-$major-dev")
 
 missing=()
 for pkg in "${packages[@]}"; do
