@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <climits>
+#include <iostream>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -322,6 +323,94 @@ TEST(CanvasShapes, FiguresFarBeyondTheBitmapAreClipped) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   EXPECT_EQ(Picture(*f.bitmap), Rows({"gggggggg", "gggggggg", "########", "########", "gggggggg",
                                       "gggggggg"}));
+}
+
+// Clipping must never change a visible pixel: a figure drawn on a bitmap that
+// holds all of it, and drawn on a window of that bitmap whose edge cuts
+// through it (coordinates moved by the window's corner, as a band of the
+// output is drawn), paints the same pixels inside the window.
+enum class Figure { kEllipse, kRectangle, kLine };
+
+struct ClipSweep {
+  long cases = 0;
+  long differing = 0;
+  std::string first;
+};
+
+void Draw(Canvas& canvas, Figure figure, int l, int t, int r, int b) {
+  switch (figure) {
+    case Figure::kEllipse:
+      canvas.Ellipse(l, t, r, b);
+      break;
+    case Figure::kRectangle:
+      canvas.Rectangle(l, t, r, b);
+      break;
+    case Figure::kLine:
+      canvas.MoveTo(l, b);
+      canvas.LineTo(r, t);
+  }
+}
+
+std::unique_ptr<Bitmap> DrawOn(int width, int height, Figure figure, int pen, PenMode mode,
+                               int l, int t, int r, int b) {
+  auto bitmap = Make(width, height);
+  Canvas canvas(*bitmap);
+  canvas.SetPenColour(kBlack);
+  canvas.SetPenWidth(pen);
+  canvas.SetPenMode(mode);
+  canvas.SetBrushColour(kRed);
+  Draw(canvas, figure, l, t, r, b);
+  return bitmap;
+}
+
+void SweepClipping(Figure figure, int pen, PenMode mode, int w, int h, ClipSweep& sweep) {
+  const int margin = pen + 2;
+  const int width = w + 2 * margin, height = h + 2 * margin;
+  const auto whole = DrawOn(width, height, figure, pen, mode, margin, margin, margin + w, margin + h);
+  // Windows: rows k.. (top edge cut), rows ..k (bottom), columns k.., columns ..k.
+  for (int edge = 0; edge < 4; ++edge) {
+    const bool rows = edge < 2;
+    for (int k = 1; k < (rows ? height : width); ++k) {
+      const int ox = edge == 2 ? k : 0, oy = edge == 0 ? k : 0;
+      const int ww = edge == 2 ? width - k : edge == 3 ? k : width;
+      const int wh = edge == 0 ? height - k : edge == 1 ? k : height;
+      const auto window = DrawOn(ww, wh, figure, pen, mode, margin - ox, margin - oy,
+                                 margin + w - ox, margin + h - oy);
+      ++sweep.cases;
+      bool same = true;
+      for (int y = 0; y < wh && same; ++y) {
+        for (int x = 0; x < ww && same; ++x) same = window->ValueAt(x, y) == whole->ValueAt(x + ox, y + oy);
+      }
+      if (same) continue;
+      if (sweep.differing++ == 0) {
+        sweep.first = "figure " + std::to_string(static_cast<int>(figure)) + " pen " +
+                      std::to_string(pen) + (mode == PenMode::kXor ? " xor" : "") + " box " +
+                      std::to_string(w) + "x" + std::to_string(h) + " edge " +
+                      std::to_string(edge) + " at " + std::to_string(k);
+      }
+    }
+  }
+}
+
+TEST(CanvasClipping, ClippedFiguresPaintWhatTheUnclippedOnesPaintInside) {
+  ClipSweep sweep;
+  const std::vector<int> sizes = {3, 4, 5, 6, 7, 9, 12, 16, 23};
+  for (const PenMode mode : {PenMode::kCopy, PenMode::kXor}) {
+    for (int pen = 1; pen <= 7; ++pen) {
+      for (const int w : sizes) {
+        for (const int h : sizes) SweepClipping(Figure::kEllipse, pen, mode, w, h, sweep);
+      }
+      for (const int size : {3, 9, 24}) {
+        for (const Figure figure : {Figure::kRectangle, Figure::kLine}) {
+          SweepClipping(figure, pen, mode, size, 7, sweep);
+          SweepClipping(figure, pen, mode, 7, size, sweep);
+        }
+      }
+    }
+  }
+  std::cout << "[ clipping ] " << sweep.differing << " of " << sweep.cases
+            << " clipped figures differ\n";
+  EXPECT_EQ(sweep.differing, 0) << "first: " << sweep.first;
 }
 
 TEST(CanvasColours, NearestEntryWithTiesToTheLowerIndex) {
