@@ -70,6 +70,23 @@ constexpr long double kMaxArcChords = 24'000'000.0L;
 constexpr long double kMaxHugeChordsPerTurn = 262144.0L;
 constexpr long double kRadiansPerDegree = 3.14159265358979323846264338327950288L / 180.0L;
 
+// A value inside the 32-bit range to its nearest integer, halves to even.
+std::int32_t NearestInt32(double value) {
+  return static_cast<std::int32_t>(std::rint(value));
+}
+// The x87 store rounds by the current mode, the default's nearest with halves
+// to even, exactly as rint does; the plain conversion after rint would switch
+// the mode to truncation and back, which stalls (a third of an arc point).
+std::int32_t NearestInt32(long double value) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  std::int32_t result;
+  __asm__("fistpl %0" : "=m"(result) : "t"(value) : "st");
+  return result;
+#else
+  return static_cast<std::int32_t>(std::rint(value));
+#endif
+}
+
 // Nearest integer with halves to even: rint under the default rounding mode,
 // which compiles inline (frndint, or SSE for doubles) where nearbyint and lrint
 // are library calls, one per dash or chord end. Held inside ±limit; NaN gives 0.
@@ -78,7 +95,7 @@ std::int32_t RoundHeld(Real value, Real limit) {
   if (std::isnan(value)) return 0;
   if (value >= limit) return static_cast<std::int32_t>(limit);
   if (value <= -limit) return -static_cast<std::int32_t>(limit);
-  return static_cast<std::int32_t>(std::rint(value));
+  return NearestInt32(value);
 }
 
 // Dash positions and lengths: inside the 32-bit range.
