@@ -574,6 +574,31 @@ TEST(CanvasText, MasksAreClippedAndNeedARowPitch) {
   EXPECT_EQ(Picture(*f.bitmap), Rows({"########", ".....r.r", ".....rrr"}));
 }
 
+TEST(CanvasText, MasksPaintExactlyTheirSetBitsWhateverTheBytes) {
+  // Whole clear and whole set bytes beside single bits, and set padding bits
+  // beyond the width, which must not paint.
+  std::mt19937 random(7);
+  for (const int width : {1, 7, 8, 9, 23, 40}) {
+    const int pitch = (width + 7) / 8 + 1;
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(pitch) * 5);
+    for (std::uint8_t& byte : mask) {
+      const unsigned r = random() % 4;
+      byte = r == 0 ? 0x00 : r == 1 ? 0xFF : static_cast<std::uint8_t>(random());
+    }
+    Fixture masked(48, 7);
+    Fixture reference(48, 7);
+    masked.canvas.FillMask(3, 1, width, 5, mask.data(), pitch, kRed);
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < width; ++x) {
+        if (mask[static_cast<std::size_t>(y * pitch + x / 8)] & (0x80 >> (x % 8))) {
+          reference.canvas.SetPixel(3 + x, 1 + y, kRed);
+        }
+      }
+    }
+    EXPECT_EQ(Picture(*masked.bitmap), Picture(*reference.bitmap)) << width;
+  }
+}
+
 TEST(CanvasPen, WidthsAreHeldToOneAndTheLimit) {
   Fixture f(1, 1);
   f.canvas.SetPenWidth(0);
