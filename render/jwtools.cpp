@@ -17,8 +17,9 @@ namespace {
 
 constexpr int kMaxElements = 100;
 
-// The one pen and dash state of the module, shared by every canvas drawn on
-// (one at a time). At program start every field is 0: no pattern.
+// The one pen and dash state of the module, shared by every canvas a thread
+// draws on (one at a time); each thread has its own, so that render threads
+// never share it. At program start every field is 0: no pattern.
 struct LinePatternState {
   std::int32_t line_type = 0;
   // Pixels, numbered from 1 ([0] unused); odd-numbered dashes, even-numbered gaps.
@@ -785,9 +786,13 @@ void SetArcShortcutsForTesting(bool on) {
   g_arc_shortcuts = on;
 }
 
-void ResetLinePatternForTesting() {
+void ResetLinePattern() {
   LinePattern = LinePatternState{};
   PatternUnit = 0.0f;
+}
+
+void ResetLinePatternForTesting() {
+  ResetLinePattern();
   g_line_draw_calls = 0;
 }
 

@@ -14,6 +14,11 @@ namespace pelmora {
 void SetLineType(Canvas& canvas, std::int32_t line_type);
 // Pen width in pixels (0 or less is 1), applied to the canvas by the next LineMoveTo.
 void SetLineWidth(Canvas& canvas, std::int32_t width);
+// Back to the state of a freshly started program: no pattern, pen width 0.
+// Every render starts here, so that what it draws never depends on what was
+// drawn before it (a line type outside 2..9 keeps the last pattern chosen).
+// The state belongs to the calling thread: each render thread has its own.
+void ResetLinePattern();
 // Starts a stroke at pixel (x, y): the pen width applied, the pattern restarted.
 void LineMoveTo(Canvas& canvas, std::int32_t x, std::int32_t y);
 // Draws to pixel (x, y) in the current line type, the pattern continuing where

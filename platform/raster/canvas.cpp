@@ -108,7 +108,9 @@ void Canvas::LineThereAndBack(int x, int y) {
     m_position = {x, y};
     if (m_pen_width <= 1) {
       // A thin line paints the same pixels in both directions but for the
-      // excluded end, so the pair is the forward line with its end included.
+      // excluded end, so the pair is the forward line with its end included;
+      // a point to itself is two empty strokes.
+      if (from == m_position) return;
       raster::DrawThinLine(m_bitmap, Rop::kCopy, m_pen_value, ToLinePoint(from),
                            ToLinePoint(m_position), true);
       return;
