@@ -107,6 +107,8 @@ class Canvas {
 
   // Right and bottom edges exclusive; corners in any order.
   void Rectangle(int left, int top, int right, int bottom);
+  // Ellipses too large to walk to the visible rows in bounded time are not
+  // drawn (see raster::EllipseRows).
   void Ellipse(int left, int top, int right, int bottom);
   void SetPixel(int x, int y, Colour colour);
 

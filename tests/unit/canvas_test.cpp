@@ -413,6 +413,82 @@ TEST(CanvasClipping, ClippedFiguresPaintWhatTheUnclippedOnesPaintInside) {
   EXPECT_EQ(sweep.differing, 0) << "first: " << sweep.first;
 }
 
+// GDI's ellipse outline as Zingl's published walk over the box plots it (x
+// steps whenever y does not): for each row of the box, the smallest and the
+// largest x plotted in its left half.
+// Rows nothing was plotted in hold (w, -1).
+std::vector<std::pair<long long, long long>> WalkedOutline(long long w, long long h) {
+  std::vector<std::pair<long long, long long>> rows(static_cast<std::size_t>(h), {w, -1});
+  auto plot = [&](long long x, long long y) {
+    auto& row = rows[static_cast<std::size_t>(y)];
+    row = {std::min(row.first, x), std::max(row.second, x)};
+  };
+  __int128 a = w - 1, b = h - 1, b1 = b & 1;
+  __int128 dx = 4 * (1 - a) * b * b, dy = 4 * (b1 + 1) * a * a, err = dx + dy + b1 * a * a;
+  long long x0 = 0, x1 = static_cast<long long>(a);
+  long long y0 = static_cast<long long>((b + 1) / 2), y1 = y0 - static_cast<long long>(b1);
+  a *= 8 * a;
+  b1 = 8 * b * b;
+  do {
+    plot(x0, y0);
+    plot(x0, y1);
+    const __int128 e2 = 2 * err;
+    const bool y_step = e2 <= dy;
+    if (y_step) {
+      ++y0;
+      --y1;
+      err += dy += a;
+    }
+    if (e2 >= dx || !y_step) {
+      ++x0;
+      --x1;
+      err += dx += b1;
+    }
+  } while (x0 <= x1);
+  return rows;
+}
+
+TEST(CanvasShapes, HugeEllipsesTakeTheExactWalk) {
+  // Boxes above 2^22 pixels wide plus high, seen at the top, at the side and
+  // at a diagonal: black outline, red inside, as the walk plots them.
+  for (const auto& [w, h] : {std::pair{2200001LL, 2200001LL}, std::pair{2200000LL, 2300001LL},
+                            std::pair{4000000LL, 97LL}}) {
+    const auto outline = WalkedOutline(w, h);
+    const long long diagonal_row = static_cast<long long>(h / 2 - (h / 2) * 0.7071);
+    const long long windows[3][2] = {{w / 2 - 40, 0}, {0, h / 2 - 8}, {outline[static_cast<std::size_t>(diagonal_row)].first - 40, diagonal_row - 8}};
+    for (const auto& [wx, wy] : windows) {
+      SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " at " + std::to_string(wx) + "," + std::to_string(wy));
+      Fixture f(80, 16);
+      f.canvas.SetBrushColour(kRed);
+      f.canvas.Ellipse(static_cast<int>(-wx), static_cast<int>(-wy), static_cast<int>(w - wx), static_cast<int>(h - wy));
+      std::string want;
+      for (long long y = wy; y < wy + 16; ++y) {
+        for (long long x = wx; x < wx + 80; ++x) {
+          const auto& [left, run_end] = outline[static_cast<std::size_t>(y)];
+          const long long mx = std::min(x, w - 1 - x);  // the mirror image in the left half
+          const char c = mx < left ? '.' : mx <= run_end ? '#' : 'r';
+          want += c;
+        }
+        want += '\n';
+      }
+      EXPECT_EQ(Picture(*f.bitmap), want);
+    }
+  }
+}
+
+TEST(CanvasShapes, EllipsesTooLargeToWalkToTheVisibleRowsAreNotDrawn) {
+  // A box a billion pixels high seen at its top row: the walk would take a
+  // billion steps from the middle. Near its middle rows it is drawn.
+  Fixture f(8, 2);
+  f.canvas.SetBrushColour(kRed);
+  const auto start = std::chrono::steady_clock::now();
+  f.canvas.Ellipse(-500000000, 0, 500000004, 1000000000);
+  EXPECT_EQ(Picture(*f.bitmap), Rows({"........", "........"}));
+  f.canvas.Ellipse(0, -500000000, 1000000000, 500000001);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(Picture(*f.bitmap), Rows({"#rrrrrrr", "#rrrrrrr"}));
+}
+
 TEST(CanvasColours, NearestEntryWithTiesToTheLowerIndex) {
   auto bitmap = Make(4, 1);
   bitmap->SetColourTable({kWhite, kBlack, Rgb(0, 160, 0), Rgb(128, 128, 128)});
