@@ -625,9 +625,11 @@ void DrawWideEllipse(Painter& pen, Painter* brush, const PenTip& tip, long long 
   const long long y_begin = std::max<long long>(0, t + tip.Top());
   const long long y_end = std::min(pen.Height(), t + h - 1 + tip.Top() + pw);
   if (y_begin >= y_end) return;
-  // Outline rows that can reach the visible rows: (left, run), run 0 = none.
-  const long long first = std::max<long long>(0, y_begin - t - (tip.Top() + pw - 1));
-  const long long end = std::min(h, y_end - t - tip.Top());
+  // Outline rows whose tips can reach the visible rows, and one more each
+  // side: the diagonal step from a row beyond them reaches into them too.
+  // (left, run), run 0 = none.
+  const long long first = std::max<long long>(0, y_begin - t - (tip.Top() + pw - 1) - 1);
+  const long long end = std::min(h, y_end - t - tip.Top() + 1);
   if (first >= end) return;
   scratch.assign(static_cast<std::size_t>(2 * (end - first)), 0);
   OutlineRows rows(scratch, first);
