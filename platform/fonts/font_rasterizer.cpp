@@ -28,9 +28,6 @@ constexpr long long kMaxCachedGlyphPixels = 256 * 256;
 // The whole cache is dropped when it outgrows this (bytes of glyph bits).
 constexpr std::size_t kMaxCacheBytes = 64u << 20;
 
-// LogFont's face name field holds 31 bytes and a terminating zero.
-constexpr std::size_t kMaxFaceNameBytes = 31;
-
 long long FloorDiv64(long long v) {
   return v >= 0 ? v / 64 : -((-v + 63) / 64);
 }
