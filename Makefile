@@ -15,17 +15,17 @@ deps:
 	@bash scripts/install-deps.sh
 
 release: deps
-	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER) >/dev/null
+	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_WERROR=ON $(LAUNCHER) >/dev/null
 	@cmake --build build/release -j $(JOBS)
 
 asan: deps
 	@cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-	  -DPELMORA_SANITIZE=ON $(LAUNCHER) >/dev/null
+	  -DPELMORA_SANITIZE=ON -DPELMORA_WERROR=ON $(LAUNCHER) >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 
 fuzz-build: deps
 	@cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
-	  -DPELMORA_FUZZ=ON $(LAUNCHER) >/dev/null
+	  -DPELMORA_FUZZ=ON -DPELMORA_WERROR=ON $(LAUNCHER) >/dev/null
 	@cmake --build build/fuzz -j $(JOBS)
 
 # make fuzz FUZZ_SECONDS=3600

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "drawing/jwcunit.h"
-#include "output/encoder.h"
+#include "platform/raster/image_encoder.h"
 #include "platform/fonts/font_rasterizer.h"
 #include "render/draw_image.h"
 #include "render/palettes.h"

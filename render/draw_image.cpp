@@ -29,9 +29,6 @@ constexpr std::int64_t kArcStep = 500;
 constexpr std::int64_t kTextStep = 100;
 constexpr std::int64_t kDotStep = 100;
 
-// Text styles a text record may name (0..10).
-constexpr int kTextStyleCount = 11;
-
 // The resolution stamp: 8 points on the fixed 96 pixels per inch of every
 // canvas, -MulDiv(8, 96, 72) = -11 (a character height, hence negative).
 constexpr int kStampPoints = 8;
@@ -256,7 +253,7 @@ class Renderer {
       m_reader.JwcTextData(i, text);
       if (!m_visible.Shows(text.Layer)) continue;
       // A style beyond the drawing's 11 has no size or colour: not drawn.
-      if (text.Style >= kTextStyleCount) continue;
+      if (text.Style >= kJwcTextStyleCount) continue;
       m_reader.JwcTextStyle(text.Style, style);
       const Colour colour = m_mono ? kBlack : PenColourOf(m_settings, style.PenColor);
       DrawJwcText(m_canvas, text.Text, m_map.FX(text.X1), m_map.FY(text.Y1), m_map.FX(text.X2),
@@ -343,12 +340,11 @@ void RenderPass(const RenderContext& context, Bitmap& target, const RenderBand& 
 }
 
 std::string FontFaceBytes(const std::string& font_name) {
-  constexpr std::size_t kFaceNameLimit = 31;
   std::string bytes = Utf8ToCp932(font_name).value_or(std::string());
   std::size_t end = 0;
   while (end < bytes.size()) {
     const std::size_t length = IsShiftJisLeadByte(static_cast<std::uint8_t>(bytes[end])) ? 2 : 1;
-    if (end + length > kFaceNameLimit) break;
+    if (end + length > kMaxFaceNameBytes) break;
     end += length;
   }
   bytes.resize(std::min(end, bytes.size()));

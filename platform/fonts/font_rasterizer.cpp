@@ -31,9 +31,6 @@ constexpr std::size_t kMaxCacheBytes = 64u << 20;
 // are dropped together when their runs outgrow this (bytes).
 constexpr std::size_t kMaxLargeCacheBytes = 64u << 20;
 
-// LogFont's face name field holds 31 bytes and a terminating zero.
-constexpr std::size_t kMaxFaceNameBytes = 31;
-
 long long FloorDiv64(long long v) {
   return v >= 0 ? v / 64 : -((-v + 63) / 64);
 }
