@@ -291,78 +291,115 @@ void ComputePenTip(int width, std::vector<int>& left, std::vector<int>& right) {
   EllipseRows(width, width, 0, width, rows);
 }
 
-void DrawThinLine(Bitmap& bitmap, Rop rop, std::uint32_t value, LinePoint a, LinePoint b,
-                  bool include_end) {
-  const long long dx = b.x - a.x, dy = b.y - a.y;
-  const bool x_major = std::llabs(dx) >= std::llabs(dy);
-  const long long n = x_major ? std::llabs(dx) : std::llabs(dy);
-  const long long steps = include_end ? n + 1 : n;
-  if (steps == 0) return;
-  const long long major_size = x_major ? bitmap.Width() : bitmap.Height();
-  const long long minor_size = x_major ? bitmap.Height() : bitmap.Width();
-  const long long major0 = x_major ? a.x : a.y;
-  const long long minor0 = x_major ? a.y : a.x;
-  const long long major_step = (x_major ? dx : dy) >= 0 ? 1 : -1;
-  const long long dminor = x_major ? dy : dx;
-  const long long minor_step = dminor >= 0 ? 1 : -1;
-  const long long span = std::llabs(dminor);
-  const long long n1 = std::max<long long>(n, 1);
-  const long long den = 2 * n1;
-  // Minor offset of step i: floor((2·i·span + c) / den). c rounds exact
-  // halves towards the smaller coordinate whichever way the line runs, so that
-  // both directions paint the same pixels.
-  const long long c = minor_step > 0 ? n1 - 1 : n1;
+namespace {
 
+// A one-pixel line as its walk sees it: `steps` pixels along the major axis
+// from (major0, minor0); step i lies at minor offset floor((2·i·span + c) /
+// den).
+struct ThinLine {
+  bool x_major;
+  long long steps, major0, minor0, major_step, minor_step, span, den, c;
+};
+
+ThinLine DescribeThinLine(LinePoint a, LinePoint b, bool include_end) {
+  const long long dx = b.x - a.x, dy = b.y - a.y;
+  ThinLine line;
+  line.x_major = std::llabs(dx) >= std::llabs(dy);
+  const long long n = line.x_major ? std::llabs(dx) : std::llabs(dy);
+  line.steps = include_end ? n + 1 : n;
+  line.major0 = line.x_major ? a.x : a.y;
+  line.minor0 = line.x_major ? a.y : a.x;
+  line.major_step = (line.x_major ? dx : dy) >= 0 ? 1 : -1;
+  const long long dminor = line.x_major ? dy : dx;
+  line.minor_step = dminor >= 0 ? 1 : -1;
+  line.span = std::llabs(dminor);
+  const long long n1 = std::max<long long>(n, 1);
+  line.den = 2 * n1;
+  // c rounds exact halves towards the smaller coordinate whichever way the
+  // line runs, so that both directions paint the same pixels.
+  line.c = line.minor_step > 0 ? n1 - 1 : n1;
+  return line;
+}
+
+// The visible part of a walk: `count` steps from step `first`, whose minor
+// offset is `offset` with remainder `r` of den.
+struct VisibleSteps {
+  long long first, count, offset, r;
+};
+
+// The steps inside a major_size × minor_size bitmap, exactly, for any int
+// coordinates (products need 128 bits); false when there are none.
+bool ClipThinLine(const ThinLine& line, long long major_size, long long minor_size,
+                  VisibleSteps& visible) {
   // Steps whose major coordinate lies inside the bitmap...
-  Wide lo = 0, hi = steps - 1;
-  if (major_step > 0) {
-    lo = std::max<Wide>(lo, -static_cast<Wide>(major0));
-    hi = std::min<Wide>(hi, static_cast<Wide>(major_size) - 1 - major0);
+  Wide lo = 0, hi = line.steps - 1;
+  if (line.major_step > 0) {
+    lo = std::max<Wide>(lo, -static_cast<Wide>(line.major0));
+    hi = std::min<Wide>(hi, static_cast<Wide>(major_size) - 1 - line.major0);
   } else {
-    lo = std::max<Wide>(lo, static_cast<Wide>(major0) - (major_size - 1));
-    hi = std::min<Wide>(hi, static_cast<Wide>(major0));
+    lo = std::max<Wide>(lo, static_cast<Wide>(line.major0) - (major_size - 1));
+    hi = std::min<Wide>(hi, static_cast<Wide>(line.major0));
   }
-  if (lo > hi) return;
+  if (lo > hi) return false;
   // ... and whose minor offset lies in [off_lo, off_hi].
   Wide off_lo, off_hi;
-  if (minor_step > 0) {
-    off_lo = -static_cast<Wide>(minor0);
-    off_hi = static_cast<Wide>(minor_size) - 1 - minor0;
+  if (line.minor_step > 0) {
+    off_lo = -static_cast<Wide>(line.minor0);
+    off_hi = static_cast<Wide>(minor_size) - 1 - line.minor0;
   } else {
-    off_lo = static_cast<Wide>(minor0) - (minor_size - 1);
-    off_hi = static_cast<Wide>(minor0);
+    off_lo = static_cast<Wide>(line.minor0) - (minor_size - 1);
+    off_hi = static_cast<Wide>(line.minor0);
   }
-  if (off_hi < 0) return;
-  if (span == 0) {
-    if (off_lo > 0) return;
+  if (off_hi < 0) return false;
+  const Wide den = line.den, c = line.c, two_span = 2 * static_cast<Wide>(line.span);
+  if (line.span == 0) {
+    if (off_lo > 0) return false;
   } else {
-    if (off_lo > 0) lo = std::max(lo, CeilDiv(static_cast<Wide>(den) * off_lo - c, 2 * static_cast<Wide>(span)));
-    hi = std::min(hi, FloorDiv(static_cast<Wide>(den) * (off_hi + 1) - c - 1, 2 * static_cast<Wide>(span)));
+    if (off_lo > 0) lo = std::max(lo, CeilDiv(den * off_lo - c, two_span));
+    hi = std::min(hi, FloorDiv(den * (off_hi + 1) - c - 1, two_span));
   }
-  if (lo > hi) return;
+  if (lo > hi) return false;
+  const Wide numerator = lo * two_span + c;
+  visible = {static_cast<long long>(lo), static_cast<long long>(hi - lo + 1),
+             static_cast<long long>(numerator / den), static_cast<long long>(numerator % den)};
+  return true;
+}
 
-  const Wide numerator = 2 * lo * span + c;
-  const long long offset = static_cast<long long>(numerator / den);
-  const long long r = static_cast<long long>(numerator % den);
-  const long long major = major0 + major_step * static_cast<long long>(lo);
-  const long long minor = minor0 + minor_step * offset;
-  const long long count = static_cast<long long>(hi - lo + 1);
-  const long long x = x_major ? major : minor;
-  const long long y = x_major ? minor : major;
+}  // namespace
+
+void DrawThinLine(Bitmap& bitmap, Rop rop, std::uint32_t value, LinePoint a, LinePoint b,
+                  bool include_end) {
+  const ThinLine line = DescribeThinLine(a, b, include_end);
+  if (line.steps == 0) return;
+  const long long width = bitmap.Width(), height = bitmap.Height();
+  VisibleSteps visible;
+  if (a.x >= 0 && a.x < width && a.y >= 0 && a.y < height && b.x >= 0 && b.x < width &&
+      b.y >= 0 && b.y < height) {
+    // Both ends inside, so is every step: the walk starts at a (c < den).
+    visible = {0, line.steps, 0, line.c};
+  } else if (!ClipThinLine(line, line.x_major ? width : height, line.x_major ? height : width,
+                           visible)) {
+    return;
+  }
+  const long long major = line.major0 + line.major_step * visible.first;
+  const long long minor = line.minor0 + line.minor_step * visible.offset;
+  const long long x = line.x_major ? major : minor;
+  const long long y = line.x_major ? minor : major;
   const auto stride = static_cast<std::ptrdiff_t>(bitmap.Stride());
-  const std::ptrdiff_t row_step = (x_major ? minor_step : major_step) * stride;
-  const long long x_step = x_major ? major_step : minor_step;
+  const std::ptrdiff_t row_step = (line.x_major ? line.minor_step : line.major_step) * stride;
+  const long long x_step = line.x_major ? line.major_step : line.minor_step;
   std::uint8_t* row = bitmap.Row(static_cast<int>(y));
   const bool xor_mode = rop == Rop::kXor;
   switch (bitmap.BitsPerPixel()) {
 #define PELMORA_WALK(bits)                                                                        \
   case bits:                                                                                      \
     if (xor_mode) {                                                                               \
-      ThinWalkAny<Writer<bits, Rop::kXor>>(x_major, row, row_step, x, x_step, count, r, 2 * span, \
-                                           den, value);                                          \
+      ThinWalkAny<Writer<bits, Rop::kXor>>(line.x_major, row, row_step, x, x_step, visible.count, \
+                                           visible.r, 2 * line.span, line.den, value);           \
     } else {                                                                                      \
-      ThinWalkAny<Writer<bits, Rop::kCopy>>(x_major, row, row_step, x, x_step, count, r,         \
-                                            2 * span, den, value);                               \
+      ThinWalkAny<Writer<bits, Rop::kCopy>>(line.x_major, row, row_step, x, x_step,              \
+                                            visible.count, visible.r, 2 * line.span, line.den,   \
+                                            value);                                              \
     }                                                                                             \
     break;
     PELMORA_WALK(1)
