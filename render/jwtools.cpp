@@ -122,7 +122,8 @@ struct Reach {
 Reach ReachOf(Canvas& canvas) {
   const double margin = static_cast<double>(std::max(canvas.PenWidth(), 1)) + 2.0;
   const Bitmap& bitmap = canvas.Target();
-  return {-margin, -margin, bitmap.Width() + margin, bitmap.Height() + margin};
+  return {-margin, canvas.FirstRow() - margin, bitmap.Width() + margin,
+          static_cast<double>(canvas.EndRow()) + margin};
 }
 
 bool SegmentMayPaint(const Reach& reach, Point a, Point b) {
@@ -217,13 +218,20 @@ void WalkRepetitionWindow(Canvas& canvas, DashWalker& walker, std::int64_t repet
   const double span = static_cast<double>(repetitions) * length;
   double t0 = 0.0, t1 = 0.0;
   if (ClipRay(x0, y0, ux, uy, span, ReachOf(canvas), &t0, &t1)) {
+    // The walk restarts from a computed position at every block of
+    // repetitions: which repetitions are walked depends on the bitmap (a band
+    // of the image walks fewer), where their dashes fall must not.
+    constexpr std::int64_t kBlock = 1024;
     const std::int64_t first =
-        std::max<std::int64_t>(0, static_cast<std::int64_t>(std::floor(t0 / length)) - 1);
+        std::max<std::int64_t>(0, static_cast<std::int64_t>(std::floor(t0 / length)) - 1) / kBlock *
+        kBlock;
     const std::int64_t last =
         std::min(repetitions, static_cast<std::int64_t>(std::ceil(t1 / length)) + 1);
-    const double start = static_cast<double>(first) * length;
-    walker.JumpTo(x0 + start * ux, y0 + start * uy);
     for (std::int64_t i = first; i < last; ++i) {
+      if (i % kBlock == 0) {
+        const double start = static_cast<double>(i) * length;
+        walker.JumpTo(x0 + start * ux, y0 + start * uy);
+      }
       for (std::int32_t k = 1; k <= p.count; ++k) walker.Step(step_x[k], step_y[k], IsDash(k));
     }
   }
