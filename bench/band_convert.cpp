@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
   const auto pixels_per_mm =
       static_cast<float>(static_cast<long double>(window_width) / paper->width_mm);
   const SelectionBox box{
-      0, 0, static_cast<int>(std::nearbyint(static_cast<long double>(paper->width_mm) * pixels_per_mm)),
+      0, 0,
+      static_cast<int>(std::nearbyint(static_cast<long double>(paper->width_mm) * pixels_per_mm)),
       static_cast<int>(std::nearbyint(static_cast<long double>(paper->height_mm) * pixels_per_mm))};
   const OutputGeometry g = ComputeOutputGeometry(box, pixels_per_mm, settings.dpi, window_width);
 

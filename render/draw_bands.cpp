@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -161,6 +162,14 @@ class BandRender {
         m_text_rows(text_rows) {}
 
   int Bands() const { return m_bands; }
+
+  // A written band's bitmap, for a later band of the same height: the few
+  // bitmaps in flight are made once and reused, rather than freed and
+  // allocated again (which the allocator would keep around per thread).
+  void Recycle(std::unique_ptr<Bitmap> bitmap) const {
+    std::lock_guard lock(m_spare_mutex);
+    m_spare.push_back(std::move(bitmap));
+  }
   int FirstRow(int band) const { return band * m_band_height; }
 
   // Renders one band; nullptr with the reason in *error when its bitmap cannot
@@ -170,7 +179,7 @@ class BandRender {
     const int first = FirstRow(band);
     const int rows = std::min(m_band_height, m_shape.height - first);
     std::string why;
-    std::unique_ptr<Bitmap> bitmap = Bitmap::Create(m_shape.width, rows, m_shape.bits, &why);
+    std::unique_ptr<Bitmap> bitmap = TakeBitmap(rows, &why);
     if (!bitmap) {
       *error = "cannot create a band of " + std::to_string(m_shape.width) + " x " +
                std::to_string(rows) + " pixels: " + why;
@@ -201,6 +210,23 @@ class BandRender {
   int m_origin_x;
   int m_origin_y;
   const std::vector<RowRange>& m_text_rows;
+  mutable std::mutex m_spare_mutex;
+  mutable std::vector<std::unique_ptr<Bitmap>> m_spare;
+
+  // A bitmap of the band's size, all zero as a new one is.
+  std::unique_ptr<Bitmap> TakeBitmap(int rows, std::string* why) const {
+    {
+      std::lock_guard lock(m_spare_mutex);
+      for (auto it = m_spare.begin(); it != m_spare.end(); ++it) {
+        if ((*it)->Height() != rows) continue;
+        std::unique_ptr<Bitmap> bitmap = std::move(*it);
+        m_spare.erase(it);
+        std::memset(bitmap->Row(0), 0, bitmap->SizeBytes());
+        return bitmap;
+      }
+    }
+    return Bitmap::Create(m_shape.width, rows, m_shape.bits, why);
+  }
 };
 
 // Everything on the calling thread: render a band, write it, the next.
@@ -212,6 +238,7 @@ bool RunOnCallingThread(const BandRender& render, TextRasterizer& text, ImageEnc
     std::unique_ptr<Bitmap> bitmap = render.Render(band, text, visits, on_tick, error);
     if (!bitmap) return false;
     if (!encoder.WriteRows(render.FirstRow(band), *bitmap, error)) return false;
+    render.Recycle(std::move(bitmap));
   }
   return true;
 }
@@ -294,7 +321,7 @@ class BandPool {
         m_stop = true;
         return false;
       }
-      bitmap.reset();
+      m_render.Recycle(std::move(bitmap));
       {
         std::lock_guard lock(m_mutex);
         m_next_write = band + 1;
