@@ -29,7 +29,11 @@ void LineDrawTo(Canvas& canvas, std::int32_t x, std::int32_t y);
 // pixels, radius in pixels, flatness = second semi-axis / first, angles and
 // tilt in degrees counterclockwise with y up. Draws nothing for a radius of 0,
 // a non-finite value, or a curve that cannot reach the bitmap; the chord count
-// is bounded whatever the input.
+// is bounded whatever the input. Chords that cannot reach the bitmap are not
+// stroked; the pixels are those of stroking every chord. The pen ends one
+// diagonal step past the end point; the dash phase is the walk's when the last
+// chords may paint, and otherwise restarts (every stroke after an arc starts
+// with LineMoveTo, which restarts it anyway).
 void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, float radius,
                 float flatness, float start_angle, float end_angle, float tilt);
 

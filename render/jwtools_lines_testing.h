@@ -24,6 +24,12 @@ struct LinePatternView {
 
 LinePatternView LinePatternForTesting();
 
+// Whether arcs take their shortcuts (the default: chords that cannot reach the
+// bitmap skipped, points turned from their neighbours) or walk every chord
+// with every point computed directly, the reference the shortcuts are tested
+// against. Per thread.
+void SetArcShortcutsForTesting(bool on);
+
 // Back to the program-start state: no pattern, every field 0.
 void ResetLinePatternForTesting();
 

@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/convert.h"
 #include "cli/options.h"
+#include "render/summary_format.h"
 #include "tests/support/jwc_writer.h"
 
 namespace pelmora {
@@ -46,6 +48,36 @@ TEST(CliOptions, ValuesInEverySpelling) {
   EXPECT_EQ(d->output_dir, "out");
   EXPECT_EQ(d->drawings, (std::vector<std::string>{"a.jwc", "-b.jwc", "--info"}));
   EXPECT_FALSE(d->info);
+}
+
+TEST(CliOptions, GnuAbbreviationsAndEndOfOptions) {
+  const auto o = Parse(
+      {"plan.jwc", "--dry", "--def", "--dp=72", "--output-d", "out", "--q", "--", "--dry-run"});
+  ASSERT_TRUE(o);
+  EXPECT_TRUE(o->dry_run && o->defaults && o->quiet);
+  EXPECT_EQ(o->dpi, 72);
+  EXPECT_EQ(o->output_dir, "out");
+  EXPECT_EQ(o->drawings, (std::vector<std::string>{"plan.jwc", "--dry-run"}));
+  // "-" is a drawing name, not an option.
+  const auto dash = Parse({"-", "-q"});
+  ASSERT_TRUE(dash);
+  EXPECT_EQ(dash->drawings, std::vector<std::string>{"-"});
+  EXPECT_TRUE(dash->quiet);
+
+  std::string error;
+  EXPECT_FALSE(Parse({"--d", "x.jwc"}, &error));
+  EXPECT_EQ(error, "option '--d' is ambiguous");
+  EXPECT_FALSE(Parse({"--de=1", "x.jwc"}, &error));
+  EXPECT_EQ(error, "option '--de' is ambiguous");
+  EXPECT_FALSE(Parse({"x.jwc", "--dp"}, &error));
+  EXPECT_EQ(error, "--dpi needs a value") << "an abbreviation is named in full";
+  EXPECT_FALSE(Parse({"--quiet=yes", "x.jwc"}, &error));
+  EXPECT_EQ(error, "--quiet takes no value");
+  EXPECT_FALSE(Parse({"-qz", "x.jwc"}, &error));
+  EXPECT_EQ(error, "unknown option '-z'");
+  // A second parse starts afresh (getopt keeps its place in globals).
+  EXPECT_TRUE(Parse({"-fq", "x.jwc"}));
+  EXPECT_TRUE(Parse({"-fq", "x.jwc"}));
 }
 
 TEST(CliOptions, Regions) {
@@ -97,6 +129,8 @@ TEST(CliOptions, BadCommandLinesSayWhy) {
       {{"a.jwc", "--dpi"}, "--dpi needs a value"},
       {{"a.jwc", "-o"}, "-o needs a value"},
       {{"--force=1", "a.jwc"}, "takes no value"},
+      {{"-o", "a.bmp", "--info", "a.jwc"}, "does not go with --info"},
+      {{"--dry-run", "-o", "a.bmp", "a.jwc"}, "does not go with --dry-run"},
   };
   for (const auto& [args, expected] : cases) {
     std::string error;
@@ -189,6 +223,7 @@ class CliRun : public ::testing::Test {
   // layer 0x21, whose view state is `view`.
   fs::path Drawing(const std::string& name, std::uint8_t view = 1) {
     const fs::path path = dir / name;
+    fs::create_directories(path.parent_path());
     JwcWriter()
         .Paper(4)
         .WindowWidth(297)
@@ -318,6 +353,49 @@ TEST_F(CliRun, TwoDrawingsOfTheSameNameDoNotOverwriteEachOther) {
   EXPECT_FALSE(Decode(dir / "plan.bmp").isNull());
 }
 
+// Every spelling of one output file is the same output: a relative -d folder
+// that does not exist yet, "..", an absolute path, a symbolic link to the folder.
+TEST_F(CliRun, AnOutputIsCaughtInEverySpelling) {
+  const fs::path a = Drawing("tree/a/plan.jwc");
+  const fs::path b = Drawing("tree/b/plan.jwc");
+  fs::create_directory_symlink(dir / "tree" / "a", dir / "link");
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  struct Back {
+    fs::path to;
+    ~Back() { fs::current_path(to); }
+  } back{previous};
+
+  EXPECT_EQ(Run({"-f", "-d", "out", "tree/a/plan.jwc", "tree/b/plan.jwc"}), 1);
+  EXPECT_NE(stderr_text.find("tree/b/plan.jwc: the output out/plan.bmp is also the output of an "
+                             "earlier drawing"),
+            std::string::npos)
+      << stderr_text;
+  EXPECT_TRUE(fs::exists(dir / "out" / "plan.bmp"));
+  for (const std::string& second :
+       {(dir / "tree/a/plan.jwc").string(), std::string("tree/b/../a/plan.jwc"),
+        std::string("link/plan.jwc"), std::string("./tree//a/plan.jwc")}) {
+    EXPECT_EQ(Run({"-f", "tree/a/plan.jwc", second}), 1) << second;
+    EXPECT_NE(stderr_text.find(second + ": the output"), std::string::npos) << stderr_text;
+    EXPECT_NE(stderr_text.find("earlier drawing"), std::string::npos) << stderr_text;
+  }
+  EXPECT_EQ(Run({"-f", "-o", "link/plan.jwc", "tree/a/plan.jwc"}), 1);
+  EXPECT_NE(stderr_text.find("the drawing itself"), std::string::npos) << stderr_text;
+  (void)a, (void)b;
+}
+
+TEST_F(CliRun, OnlyBmpNamesAreWritten) {
+  const fs::path drawing = Drawing("plan.jwc");
+  for (const char* name : {"plan.png", "plan.tif", "plan.b", "plan.jwc.txt"}) {
+    EXPECT_EQ(Run({"-o", (dir / name).string(), drawing.string()}), 1) << name;
+    EXPECT_NE(stderr_text.find("only .bmp files are written"), std::string::npos) << stderr_text;
+    EXPECT_FALSE(fs::exists(dir / name)) << name;
+  }
+  EXPECT_EQ(Run({"-o", (dir / "upper.BMP").string(), drawing.string()}), 0) << stderr_text;
+  EXPECT_EQ(Run({"-o", (dir / "bare").string(), drawing.string()}), 0) << stderr_text;
+  EXPECT_FALSE(Decode(dir / "bare").isNull()) << "a name without an extension is a BMP";
+}
+
 TEST_F(CliRun, TinyRegionsAndMissingFoldersAreRefusedBeforeWriting) {
   const fs::path drawing = Drawing("plan.jwc");
   EXPECT_EQ(Run({"--box", "0,0,0,40", drawing.string()}), 1);
@@ -351,6 +429,41 @@ TEST_F(CliRun, InfoAddsTheFont) {
   ASSERT_EQ(Run({"--info", drawing.string()}), 0);
   EXPECT_NE(stdout_text.find("Font:         ＭＳ ゴシック -> "), std::string::npos) << stdout_text;
   EXPECT_FALSE(fs::exists(dir / "plan.bmp"));
+}
+
+TEST_F(CliRun, InfoJsonDecodesNamesAndAlwaysParses) {
+  const fs::path drawing = dir / "named.jwc";
+  JwcWriter()
+      .Paper(4)
+      .WindowWidth(297)
+      .LayerName(0x21, Cp932("壁") + "\xFF" + std::string(5, '\0'))  // a byte that is no character
+      .LayerName(0x3F, Cp932("寸法") + "\x82 " + std::string(2, ' '))  // a pair that is none
+      .LayerName(0x45, std::string(8, ' '))                            // spaces: no name
+      .GroupName(2, Cp932("平面図") + std::string(10, '\0'))
+      .AddLine({.X1 = 10, .Y1 = 100, .X2 = 200, .Y2 = 100, .LineType = 1, .Layer = 0x21})
+      .AddLine({.X1 = 10, .Y1 = 90, .X2 = 200, .Y2 = 90, .LineType = 1, .Layer = 0x50})
+      .WriteFile(drawing);
+  settings.FontName =
+      "\x82\xa0"
+      "bad";  // not UTF-8, as a hand-edited --set gives it
+  ASSERT_EQ(Run({"--info", "--json", drawing.string()}), 0) << stderr_text;
+  const Json json = Json::parse(stdout_text);  // throws on bytes that are not UTF-8
+  std::map<std::string, std::string> layers;
+  for (const Json& l : json["layers"]) layers[l["id"]] = l["name"];
+  EXPECT_EQ(layers, (std::map<std::string, std::string>{
+                        {"2-1", "壁\uFFFD"}, {"3-F", "寸法\uFFFD"}, {"5-0", ""}}));
+  std::map<std::string, std::string> groups;
+  for (const Json& g : json["groups"]) groups[g["id"]] = g["name"];
+  EXPECT_EQ(groups,
+            (std::map<std::string, std::string>{{"2-*", "平面図"}, {"3-*", ""}, {"5-*", ""}}));
+  EXPECT_EQ(json["font"]["name"], "\uFFFD\uFFFDbad");
+
+  ASSERT_EQ(Run({"--info", drawing.string()}), 0) << stderr_text;
+  EXPECT_NE(
+      stdout_text.find("layer 2-1 shown        lines 1, arcs 0, texts 0, dots 0 「壁\uFFFD」\n"),
+      std::string::npos)
+      << stdout_text;
+  EXPECT_NE(stdout_text.find("「平面図」"), std::string::npos) << stdout_text;
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/fonts/face_lookup.h"
 #include "platform/fonts/font_rasterizer.h"
@@ -396,6 +398,64 @@ TEST(FontRasterizer, LargeGlyphsAreClippedToTheBitmapWithoutChangingPixels) {
     EXPECT_TRUE(same) << window.left << "," << window.top;
   }
   EXPECT_GT(InkCount(*whole), 5000);
+}
+
+TEST(FontRasterizer, LargeGlyphsDrawnAgainAreThePixelsOfAFreshRender) {
+  // Huge characters stacked on one spot, as texts of width and spacing 0 draw
+  // them, and again where the bitmap cuts them elsewhere: the kept runs of each
+  // cut must paint what a rasterizer that never drew them paints.
+  FontRasterizer warm;
+  struct Place {
+    int x, y;
+  };
+  const std::string first = kKanji.substr(0, 2);
+  const std::string second = kKanji.substr(2, 2);
+  for (int round = 0; round < 2; ++round) {
+    for (const Place place : {Place{20, 10}, Place{-150, 40}, Place{60, -120}, Place{21, 10}}) {
+      for (const std::string& character : {first, second, first}) {
+        const LogFont font = Font(kMsGothic, 420, 0, round == 0 ? 0 : 450);
+        const auto again = Draw(warm, 360, 300, font, place.x, place.y, character);
+        FontRasterizer fresh;
+        const auto reference = Draw(fresh, 360, 300, font, place.x, place.y, character);
+        EXPECT_TRUE(SamePixels(*again, *reference)) << place.x << "," << place.y;
+        EXPECT_GT(InkCount(*reference), 1000) << place.x << "," << place.y;
+      }
+    }
+  }
+}
+
+TEST(FontRasterizer, RasterizersOnTwoThreadsDrawWhatOneDrawsAlone) {
+  // One rasterizer per render thread: each loads its own faces and fills its
+  // own caches, large glyphs included, while the other draws.
+  struct Job {
+    LogFont font;
+    int x, y;
+  };
+  const std::vector<Job> jobs = {{Font(kMsGothic, 24, 11), 10, 10},
+                                 {Font(kMsGothic, 40, 0, 300), 80, 90},
+                                 {Font("no such face", 30, 0, 900), 40, 150},
+                                 {Font(kMsGothic, 320), -60, -40}};
+  const std::string text = "Ab" + kKanji;
+  std::vector<std::unique_ptr<Bitmap>> alone;
+  FontRasterizer single;
+  for (const Job& job : jobs) alone.push_back(Draw(single, 200, 180, job.font, job.x, job.y, text));
+  std::vector<std::unique_ptr<Bitmap>> results[2];
+  std::vector<std::thread> threads;
+  for (auto& result : results) {
+    threads.emplace_back([&jobs, &text, &result] {
+      FontRasterizer own;
+      for (int round = 0; round < 3; ++round) {
+        for (const Job& job : jobs) result.push_back(Draw(own, 200, 180, job.font, job.x, job.y, text));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const auto& result : results) {
+    ASSERT_EQ(result.size(), 3 * jobs.size());
+    for (std::size_t i = 0; i < result.size(); ++i) {
+      EXPECT_TRUE(SamePixels(*result[i], *alone[i % jobs.size()])) << i;
+    }
+  }
 }
 
 TEST(FontRasterizer, AbsurdSizesAndPositionsAreHarmless) {

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -172,6 +173,43 @@ TEST(SettingsFields, SetByNameForTheCommandLine) {
   EXPECT_EQ(s.No9, before.No9);
 }
 
+// Pen widths and the point size are held within the settings dialog's ranges
+// wherever they are read; other integers are taken as they come.
+TEST(SettingsFields, DialogRangesHoldWhatIsRead) {
+  struct Case {
+    const char* name;
+    const char* text;
+    int expected;
+  };
+  const Case cases[] = {
+      {"PenWidth1", "65536", 99},
+      {"PenWidth1", "99", 99},
+      {"PenWidth3", "0", 1},
+      {"PenWidth6", "-7", 1},
+      {"PenWidth2", "1", 1},
+      {"PenWidth4", "42", 42},
+      {"Dot", "2000000", 100},
+      {"Dot", "100", 100},
+      {"Dot", "0", 1},
+      {"Dot", "-2147483648", 1},
+      {"Dot", "6", 6},
+      {"Top", "-3000", -3000},
+      {"dpi", "100000", 100000},
+      {"x2", "2147483647", 2147483647},
+  };
+  for (const Case& c : cases) {
+    const SettingsField& field = *FindSettingsField(c.name);
+    const int Settings::*member = std::get<int Settings::*>(field.member);
+    Settings stored;
+    EXPECT_TRUE(ReadStoredText(stored, field, c.text)) << c.name << "=" << c.text;
+    EXPECT_EQ(stored.*member, c.expected) << "stored " << c.name << "=" << c.text;
+    Settings set;
+    std::string error;
+    EXPECT_TRUE(SetSettingByName(set, c.name, c.text, &error)) << error;
+    EXPECT_EQ(set.*member, c.expected) << "--set " << c.name << "=" << c.text;
+  }
+}
+
 TEST(SettingsFields, ColourAndPenWidthTables) {
   Settings s;
   for (int i = 0; i < kColourTableSize; ++i) ColourEntry(s, i) = 0x100u + static_cast<Colour>(i);
@@ -330,6 +368,18 @@ TEST_F(SettingsStoreTest, OddValuesReadAsDefaultsAndAreWrittenBackMended) {
   }
 }
 
+TEST_F(SettingsStoreTest, WidthsAndDotOutOfTheDialogsRangeAreHeldOnLoad) {
+  const std::string path = Path("ranges.conf");
+  Put(path, "PenWidth1", QStringLiteral("65536"));
+  Put(path, "PenWidth5", QStringLiteral("0"));
+  Put(path, "Dot", QStringLiteral("2000000"));
+  const Settings s = SettingsStore(path).Load();
+  EXPECT_EQ(s.PenWidth1, 99);
+  EXPECT_EQ(s.PenWidth5, 1);
+  EXPECT_EQ(s.PenWidth2, 1);
+  EXPECT_EQ(s.Dot, 100);
+}
+
 TEST_F(SettingsStoreTest, HandEditedListIsNotAString) {
   QFile file(QString::fromStdString(Path()));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -461,6 +511,58 @@ TEST_F(SettingsStoreTest, FailedSaveLeavesThePreviousFileWhole) {
   EXPECT_EQ(store.Load().dpi, 72);
   EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList{"Pelmora.conf"});
+}
+
+TEST_F(SettingsStoreTest, SettingsFileThatIsNoRegularFileIsNeverOpened) {
+  // A named pipe would block its reader (and QSettings' save, which reads
+  // first) forever; a folder cannot be read either. Both are left alone.
+  const std::string pipe = Path();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string folder = Path("folder.conf");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+  for (const std::string& path : {pipe, folder}) {
+    const SettingsStore store(path);
+    std::string unreadable;
+    const Settings s = store.Load(&unreadable);
+    EXPECT_EQ(s.dpi, 36);
+    EXPECT_EQ(s.Width, 680);
+    EXPECT_THAT(unreadable, HasSubstr("is not a regular file")) << path;
+    EXPECT_EQ(store.Unreadable(), unreadable);
+    EXPECT_EQ(store.LoadColourPresets(), DefaultColourPresets());
+    std::string error;
+    EXPECT_FALSE(store.Save(s, &error));
+    EXPECT_THAT(error, HasSubstr("is not a regular file"));
+    error.clear();
+    EXPECT_FALSE(store.SaveColourPresets(DefaultColourPresets(), &error));
+    EXPECT_THAT(error, HasSubstr("is not a regular file"));
+  }
+  struct stat status {};
+  ASSERT_EQ(stat(pipe.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+TEST_F(SettingsStoreTest, UnreadableSettingsGiveTheDefaultsAndSaySo) {
+  const SettingsStore store(Path());
+  std::string unreadable;
+  EXPECT_EQ(store.Load(&unreadable).dpi, 36);
+  EXPECT_EQ(unreadable, "") << "a first run is no failure";
+  Settings s;
+  s.dpi = 250;
+  ASSERT_TRUE(store.Save(s));
+  EXPECT_EQ(store.Load(&unreadable).dpi, 250);
+  EXPECT_EQ(unreadable, "");
+
+  ASSERT_TRUE(QFile::setPermissions(QString::fromStdString(Path()), QFileDevice::Permissions()));
+  ASSERT_TRUE(QFile::setPermissions(
+      m_dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+  const int outcome = AsUnprivileged([&] {
+    std::string why;
+    const Settings loaded = store.Load(&why);
+    if (why.find("Permission denied") == std::string::npos) return 1;
+    return loaded.dpi == 36 ? 0 : 2;
+  });
+  QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  EXPECT_EQ(outcome, 0);
 }
 
 }  // namespace
