@@ -1,6 +1,6 @@
 // band_convert DRAWING.jwc OUT.bmp DPI DEPTH THREADS [BAND_ROWS]: the whole
 // paper of a drawing, with the default settings and the drawing's own view
-// states, rendered in bands straight into a BMP file (bench/convert-vs-dd.sh
+// states, rendered in bands into a BMP file through the output file encoder (bench/convert-vs-dd.sh
 // times it as a whole process). Prints nothing on success.
 #include <array>
 #include <cmath>
@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "bench/band_file_writer.h"
 #include "drawing/jwcunit.h"
+#include "output/file_encoder.h"
 #include "render/draw_image.h"
 #include "render/geometry.h"
 
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   context.GroupVisible = &groups;
   context.PixelsPerMm = pixels_per_mm;
   context.error = &error;
-  BandFileWriter writer(argv[2]);
+  FileEncoder writer(ImageFormat::kBmp, argv[2], {.replace = true});
   if (DrawImageBands(context, g.width, g.height, g.originX, g.originY, g.scale, writer, options) !=
       1) {
     std::fprintf(stderr, "%s: %s\n", argv[2], error.c_str());

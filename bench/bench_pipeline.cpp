@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "bench/band_file_writer.h"
 #include "drawing/jwcunit.h"
+#include "output/file_encoder.h"
 #include "render/draw_image.h"
 #include "render/geometry.h"
 
@@ -81,7 +81,7 @@ void BM_A0BandsToFile(benchmark::State& state) {
                             ("pelmora-bench-pipeline-" + std::to_string(::getpid()) + ".bmp"))
                                .string();
   for (auto _ : state) {
-    BandFileWriter writer(path);
+    FileEncoder writer(ImageFormat::kBmp, path, {.replace = true});
     std::string error;
     if (s.Render(writer, static_cast<int>(state.range(0)), &error) != 1)
       state.SkipWithError(error.c_str());
