@@ -56,6 +56,13 @@ class TextRasterizer {
   // Draws `bytes` (Shift-JIS) with canvas.Font() in canvas.FontColour(), the
   // cell's top-left corner at (x, y), transparent background.
   virtual void TextOut(Canvas& canvas, int x, int y, std::string_view bytes) = 0;
+  // The rows [*top, *bottom) of the image that TextOut(canvas, x, y, bytes)
+  // would paint if the canvas held every row (top == bottom: none), without
+  // painting. False when the rasterizer cannot tell: any row may be painted.
+  virtual bool InkRows(Canvas& /*canvas*/, int /*x*/, int /*y*/, std::string_view /*bytes*/,
+                       long long* /*top*/, long long* /*bottom*/) {
+    return false;
+  }
 };
 
 class Canvas {
