@@ -230,6 +230,13 @@ class Converter {
   }
 
   int Run() {
+    if (m_options.thumbnail) {
+      std::string error;
+      if (Thumbnail(&error)) return 0;
+      std::fprintf(m_streams.err, "pelmora-convert: %s: %s\n", m_options.drawings[0].c_str(),
+                   error.c_str());
+      return 1;
+    }
     const auto started = std::chrono::steady_clock::now();
     std::vector<Job> jobs;
     std::vector<JobResult> early;  // folders that could not be read
@@ -773,6 +780,95 @@ class Converter {
     bar.Clear();
     if (done != 1) *error = why;
     return done == 1;
+  }
+
+  // The whole paper drawn black on white at twice the thumbnail's size (1 bit:
+  // every pen black, whatever the saved colours, which read poorly on white;
+  // dots as single pixels),
+  // then each thumbnail pixel the average of the pixels it covers: thin lines
+  // stay visible as grey instead of vanishing between samples. The longer side
+  // is exactly `size` pixels.
+  bool Thumbnail(std::string* error) {
+    constexpr int kOversample = 2;
+    const int size = *m_options.thumbnail;
+    Job job;
+    job.drawing = m_options.drawings[0];
+    Tjwcin reader;
+    DrawingFile file;
+    JobResult ignored;
+    if (!Load(job, reader, &file, &ignored, error)) return false;
+    const auto paper = PaperOf(reader, error);
+    if (!paper) return false;
+    Settings settings = m_settings;
+    settings.ColorMode = 1;
+    settings.WriteDPI = false;
+    settings.Dot = 1;  // discs of Dot pixels would cover a few-dpi image
+    const int long_mm = std::max(paper->paper.width_mm, paper->paper.height_mm);
+    settings.dpi =
+        std::clamp(static_cast<int>(std::ceil(kOversample * size * 25.4 / long_mm)), 1, 600);
+    const SelectionBox box = RegionBox(RegionChoice{}, *paper);
+    const OutputGeometry g =
+        ComputeOutputGeometry(box, paper->pixels_per_mm, settings.dpi, paper->window_width);
+    if (!g.valid || !g.Renderable()) {
+      *error = "the paper cannot be placed at " + std::to_string(settings.dpi) + " dpi";
+      return false;
+    }
+    std::array<std::uint8_t, 256> layers{};
+    std::array<std::uint8_t, 16> groups{};
+    for (int l = 0; l < 256; ++l) layers[static_cast<std::size_t>(l)] = reader.JwcViewLayer(l) == 1;
+    for (int k = 0; k < 16; ++k) groups[static_cast<std::size_t>(k)] = reader.JwcViewGroupe(k) == 1;
+    RenderContext context;
+    context.reader = &reader;
+    context.settings = &settings;
+    context.LayerVisible = &layers;
+    context.GroupVisible = &groups;
+    context.PixelsPerMm = paper->pixels_per_mm;
+    context.delivery = [&](const Bitmap& image, std::string* why) {
+      const auto small = Shrink(image, size, why);
+      if (!small) return false;
+      FileEncoder encoder(ImageFormat::kPng, m_options.drawings[1], OutputOptions{.replace = true});
+      const ImageShape shape{small->Width(), small->Height(), 24, {}, settings.dpi};
+      return encoder.Begin(shape, why) && encoder.WriteRows(0, *small, why) && encoder.Finish(why);
+    };
+    std::string why;
+    context.error = &why;
+    if (DrawImage(context, g.width, g.height, g.originX, g.originY, g.scale, kRenderFile) == 1) {
+      return true;
+    }
+    *error = why;
+    return false;
+  }
+
+  // `image` scaled down so that its longer side is `size`, each pixel the mean
+  // of the source pixels it covers, at 24 bits.
+  static std::unique_ptr<Bitmap> Shrink(const Bitmap& image, int size, std::string* error) {
+    const int w = image.Width(), h = image.Height();
+    const double scale = std::min(1.0, static_cast<double>(size) / std::max(w, h));
+    const int tw = std::max(1, static_cast<int>(std::lround(w * scale)));
+    const int th = std::max(1, static_cast<int>(std::lround(h * scale)));
+    auto small = Bitmap::Create(tw, th, 24, error);
+    if (!small) return nullptr;
+    for (int y = 0; y < th; ++y) {
+      const int y0 = static_cast<int>(std::int64_t{y} * h / th);
+      const int y1 = std::max(y0 + 1, static_cast<int>(std::int64_t{y + 1} * h / th));
+      for (int x = 0; x < tw; ++x) {
+        const int x0 = static_cast<int>(std::int64_t{x} * w / tw);
+        const int x1 = std::max(x0 + 1, static_cast<int>(std::int64_t{x + 1} * w / tw));
+        std::int64_t sum[3] = {};
+        for (int sy = y0; sy < y1; ++sy) {
+          for (int sx = x0; sx < x1; ++sx) {
+            const Colour c = image.ColourAt(sx, sy);
+            sum[0] += RedOf(c), sum[1] += GreenOf(c), sum[2] += BlueOf(c);
+          }
+        }
+        const std::int64_t n = std::int64_t{x1 - x0} * (y1 - y0);
+        const Colour mean =
+            Rgb(static_cast<int>((sum[0] + n / 2) / n), static_cast<int>((sum[1] + n / 2) / n),
+                static_cast<int>((sum[2] + n / 2) / n));
+        small->SetValue(x, y, small->ValueFor(mean));
+      }
+    }
+    return small;
   }
 
   bool Info(const Job& job, JobResult* result, std::string* error) {

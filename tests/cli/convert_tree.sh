@@ -118,5 +118,47 @@ ls "$work/layers" | grep -q '^plan.g0-7.bmp$' && fail "a layer without entities 
 expect 0 "${run[@]}" --set WriteDPI=0 --hide '*' --show 0-E -o "$work/l0e.bmp" "$plan"
 cmp -s "$work/l0e.bmp" "$work/layers/plan.g0-E.bmp" || fail "plan.g0-E.bmp is not layer 0-E alone"
 
+# -o -: the image alone on standard output, the same bytes as the file; refused on a terminal.
+plan2="$tree/b/深い 階層/図面 1.JWC"
+expect 0 "${run[@]}" --format png -o - "$plan2"
+mv "$work/out" "$work/stdout.png"
+[ -s "$work/err" ] || fail "-o - did not say on stderr what it converted"
+expect 0 "${run[@]}" -o "$work/file.png" "$plan2"
+cmp -s "$work/stdout.png" "$work/file.png" || fail "-o - differs from the file"
+expect 2 "${run[@]}" -r -o - "$tree"
+if command -v script >/dev/null; then
+  script -qec "'$bin' --defaults --dpi 24 -o - '$plan'" "$work/tty.log" >/dev/null 2>&1
+  grep -q "terminal" "$work/tty.log" || fail "-o - on a terminal: $(cat -v "$work/tty.log")"
+fi
+
+# The thumbnailer's Exec line, with %s, %i and %o substituted word by word as a
+# file manager does: a PNG whose longer side is the size asked for.
+exec_line='pelmora-convert --thumbnail %s %i %o'
+for size in 128 256; do
+  read -r -a words <<<"$exec_line"
+  argv=()
+  for word in "${words[@]}"; do
+    case "$word" in
+      pelmora-convert) argv+=("$bin") ;;
+      %s) argv+=("$size") ;;
+      %i) argv+=("$plan2") ;;
+      %o) argv+=("$work/thumb $size.png") ;;
+      *) argv+=("$word") ;;
+    esac
+  done
+  expect 0 "${argv[@]}"
+  python3 - "$work/thumb $size.png" "$size" <<'PY' || fail "thumbnail $size"
+import struct, sys
+d = open(sys.argv[1], 'rb').read()
+assert d[:8] == b'\x89PNG\r\n\x1a\n', d[:8]
+w, h = struct.unpack('>II', d[16:24])
+size = int(sys.argv[2])
+assert w == size and abs(h - size * 297 / 420) <= 1, (w, h)  # A3 landscape
+assert d[24:26] == bytes([8, 2]), d[24:26]  # 8-bit RGB
+PY
+done
+expect 1 "$bin" --thumbnail 128 "$tree/b/fake.jwc" "$work/fake.png"
+[ -e "$work/fake.png" ] && fail "a thumbnail of a non-drawing was written"
+
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
 echo "ok"
