@@ -12,6 +12,7 @@
 #include "platform/fonts/font_rasterizer.h"
 #include "platform/fonts/shift_jis.h"
 #include "render/draw_image.h"
+#include "render/summary_format.h"
 
 namespace pelmora {
 
@@ -37,23 +38,6 @@ std::string FormatBytes(std::uint64_t bytes) {
   }
   std::snprintf(text, sizeof text, "%" PRIu64 " bytes (%.1Lf %s)", bytes, value, kUnits[unit]);
   return text;
-}
-
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      (out += '\\') += c;
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
 }
 
 // A one-line bar on a terminal: "plan.jwc [#######.......]  25%".
@@ -317,19 +301,19 @@ class Converter {
     const DrawingSummary summary = SummarizeDrawing(reader, fs::path(drawing));
     const FontReport font = Fonts(reader);
     if (m_options.json) {
-      std::string json = SummaryJson(summary);
-      json.pop_back();  // the closing brace: the font joins the object
-      json += ",\"font\":{\"name\":" + JsonString(m_settings.FontName) +
-              ",\"drawn_with\":" + JsonString(font.family) + ",\"substitutions\":[";
-      for (std::size_t i = 0; i < font.substitutions.size(); ++i) {
-        const FontSubstitution& s = font.substitutions[i];
-        json += std::string(i ? "," : "") + "{\"requested\":" + JsonString(s.requested) +
-                ",\"used\":" + JsonString(s.used) + ",\"kind\":" +
-                (s.kind == FontSubstitution::Kind::kReplaced ? "\"replaced\"}"
-                                                             : "\"missing_characters\"}");
+      Json json = SummaryJson(summary);
+      Json substitutions = Json::array();
+      for (const FontSubstitution& s : font.substitutions) {
+        substitutions.push_back(
+            {{"requested", s.requested},
+             {"used", s.used},
+             {"kind",
+              s.kind == FontSubstitution::Kind::kReplaced ? "replaced" : "missing_characters"}});
       }
-      json += "]}}\n";
-      std::fputs(json.c_str(), m_streams.out);
+      json["font"] = {{"name", m_settings.FontName},
+                      {"drawn_with", font.family},
+                      {"substitutions", std::move(substitutions)}};
+      std::fputs((JsonLine(json) + "\n").c_str(), m_streams.out);
     } else {
       std::string text = SummaryText(summary);
       text += "Font:         " + m_settings.FontName + " -> " +

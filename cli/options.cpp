@@ -1,5 +1,9 @@
 #include "cli/options.h"
 
+#include <getopt.h>
+
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "settings/settings_fields.h"
@@ -11,44 +15,58 @@ namespace {
 constexpr int kMinDpi = 1;
 constexpr int kMaxDpi = 600;
 
-// Options that take a value, by every spelling.
-enum class Valued { kNone, kOutput, kOutputDir, kDpi, kDepth, kPaper, kSize, kBox, kSet };
+// Every option; the value of a long option that has a short form is that letter.
+enum LongOnly : int {
+  kDpi = 256,
+  kDepth,
+  kPaper,
+  kSize,
+  kBox,
+  kSet,
+  kDefaults,
+  kShowAll,
+  kInfo,
+  kJson,
+  kDryRun,
+  kVersion,
+};
 
-Valued ValuedOption(std::string_view name) {
-  if (name == "-o" || name == "--output") return Valued::kOutput;
-  if (name == "-d" || name == "--output-dir") return Valued::kOutputDir;
-  if (name == "--dpi") return Valued::kDpi;
-  if (name == "--depth") return Valued::kDepth;
-  if (name == "--paper") return Valued::kPaper;
-  if (name == "--size") return Valued::kSize;
-  if (name == "--box") return Valued::kBox;
-  if (name == "--set") return Valued::kSet;
-  return Valued::kNone;
+constexpr option kOptions[] = {
+    {"output", required_argument, nullptr, 'o'},   {"output-dir", required_argument, nullptr, 'd'},
+    {"dpi", required_argument, nullptr, kDpi},     {"depth", required_argument, nullptr, kDepth},
+    {"paper", required_argument, nullptr, kPaper}, {"size", required_argument, nullptr, kSize},
+    {"box", required_argument, nullptr, kBox},     {"set", required_argument, nullptr, kSet},
+    {"defaults", no_argument, nullptr, kDefaults}, {"show-all", no_argument, nullptr, kShowAll},
+    {"info", no_argument, nullptr, kInfo},         {"json", no_argument, nullptr, kJson},
+    {"dry-run", no_argument, nullptr, kDryRun},    {"force", no_argument, nullptr, 'f'},
+    {"quiet", no_argument, nullptr, 'q'},          {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},   {nullptr, 0, nullptr, 0},
+};
+// '+': stop at the first drawing (the caller takes it and goes on); ':': a
+// missing value is reported as ':' rather than '?'.
+constexpr char kShortOptions[] = "+:o:d:fqh";
+
+// The option's name as messages spell it: "-o" or "--dpi".
+std::string OptionName(int value, bool long_form) {
+  if (!long_form && value < 256) return std::string("-") + static_cast<char>(value);
+  for (const option& o : kOptions) {
+    if (o.name != nullptr && o.val == value) return std::string("--") + o.name;
+  }
+  return "-" + std::string(1, static_cast<char>(value));
 }
 
-// Sets the flag `name` names; false when it is no flag.
-bool SetFlag(ConvertOptions& o, std::string_view name) {
-  if (name == "--defaults")
-    o.defaults = true;
-  else if (name == "--show-all")
-    o.show_all = true;
-  else if (name == "--info")
-    o.info = true;
-  else if (name == "--json")
-    o.json = true;
-  else if (name == "--dry-run")
-    o.dry_run = true;
-  else if (name == "-f" || name == "--force")
-    o.force = true;
-  else if (name == "-q" || name == "--quiet")
-    o.quiet = true;
-  else if (name == "-h" || name == "--help")
-    o.help = true;
-  else if (name == "--version")
-    o.version = true;
-  else
-    return false;
-  return true;
+// Why getopt refused `word` (the '?' it returned, with optopt).
+std::string UnknownOption(std::string_view word, bool long_form) {
+  if (!long_form) return "unknown option '-" + std::string(1, static_cast<char>(optopt)) + "'";
+  if (optopt != 0) return OptionName(optopt, true) + " takes no value";
+  const std::string_view name = word.substr(0, word.find('='));
+  const std::string_view typed = name.substr(2);
+  const auto matches =
+      std::count_if(std::begin(kOptions), std::end(kOptions), [&](const option& x) {
+        return x.name != nullptr && std::string_view(x.name).starts_with(typed);
+      });
+  if (matches > 1) return "option '" + std::string(name) + "' is ambiguous";
+  return "unknown option '" + std::string(name) + "'";
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -76,17 +94,45 @@ class Parser {
  public:
   explicit Parser(std::string* error) : m_error(error) {}
 
-  bool Value(ConvertOptions& o, Valued which, std::string_view name, std::string_view value) {
+  // Applies option `which` (a getopt value), spelled `name`, with its value if it takes one.
+  bool Apply(ConvertOptions& o, int which, const std::string& name, std::string_view value) {
     switch (which) {
-      case Valued::kOutput:
-        if (value.empty()) return Fail(std::string(name) + " needs a file name");
+      case 'o':
+        if (value.empty()) return Fail(name + " needs a file name");
         o.output = std::string(value);
         return true;
-      case Valued::kOutputDir:
-        if (value.empty()) return Fail(std::string(name) + " needs a folder");
+      case 'd':
+        if (value.empty()) return Fail(name + " needs a folder");
         o.output_dir = std::string(value);
         return true;
-      case Valued::kDpi: {
+      case kDefaults:
+        o.defaults = true;
+        return true;
+      case kShowAll:
+        o.show_all = true;
+        return true;
+      case kInfo:
+        o.info = true;
+        return true;
+      case kJson:
+        o.json = true;
+        return true;
+      case kDryRun:
+        o.dry_run = true;
+        return true;
+      case 'f':
+        o.force = true;
+        return true;
+      case 'q':
+        o.quiet = true;
+        return true;
+      case 'h':
+        o.help = true;
+        return true;
+      case kVersion:
+        o.version = true;
+        return true;
+      case kDpi: {
         const auto dpi = ParseStoredInteger(value);
         if (!dpi || *dpi < kMinDpi || *dpi > kMaxDpi) {
           return Fail("--dpi takes a whole number from 1 to 600, not '" + std::string(value) + "'");
@@ -94,7 +140,7 @@ class Parser {
         o.dpi = *dpi;
         return true;
       }
-      case Valued::kDepth: {
+      case kDepth: {
         const auto depth = ParseStoredInteger(value);
         if (!depth || !IsColorModeBits(*depth)) {
           return Fail("--depth takes 1, 4, 8, 16 or 24, not '" + std::string(value) + "'");
@@ -102,13 +148,13 @@ class Parser {
         o.depth = *depth;
         return true;
       }
-      case Valued::kPaper:
+      case kPaper:
         return Paper(o, value);
-      case Valued::kSize:
+      case kSize:
         return Size(o, value);
-      case Valued::kBox:
+      case kBox:
         return Box(o, value);
-      case Valued::kSet: {
+      case kSet: {
         Settings scratch;
         std::string why;
         if (!ApplySettingAssignment(scratch, value, &why)) {
@@ -117,10 +163,8 @@ class Parser {
         o.assignments.emplace_back(value);
         return true;
       }
-      case Valued::kNone:
-        break;
     }
-    return Fail("internal: no value expected for " + std::string(name));
+    return Fail("internal: unhandled option " + name);
   }
 
   bool Fail(std::string message) {
@@ -201,69 +245,44 @@ std::optional<ConvertOptions> ParseCommandLine(const std::vector<std::string>& a
                                                std::string* error) {
   ConvertOptions o;
   Parser parser(error);
-  bool options_done = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (options_done || arg.size() < 2 || arg[0] != '-') {
-      o.drawings.emplace_back(arg);
+  // getopt_long keeps its place in globals and wants writable words: hand it a
+  // private copy and start it afresh. It runs in order ('+') and every drawing
+  // it stops at is taken here, so the word an option came from is always known.
+  std::vector<std::string> words;
+  words.reserve(args.size() + 1);
+  words.emplace_back("pelmora-convert");
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+  optind = 0;  // glibc: 0 also resets the scan inside a word such as -fq
+  opterr = 0;  // the messages below replace getopt's own
+  for (;;) {
+    const int at = optind == 0 ? 1 : optind;
+    const int which = getopt_long(argc, argv.data(), kShortOptions, kOptions, nullptr);
+    const std::string_view word = at < argc ? argv[static_cast<std::size_t>(at)] : "";
+    if (which == -1) {
+      if (word == "--" && optind == at + 1) break;  // the rest are drawings
+      if (optind >= argc) break;
+      o.drawings.emplace_back(argv[static_cast<std::size_t>(optind)]);
+      ++optind;
       continue;
     }
-    if (arg == "--") {
-      options_done = true;
-      continue;
+    const bool long_form = word.starts_with("--");
+    if (which == '?') {
+      parser.Fail(UnknownOption(word, long_form));
+      return std::nullopt;
     }
-    if (arg.starts_with("--")) {
-      // --name or --name=value
-      const std::size_t eq = arg.find('=');
-      const std::string_view name = arg.substr(0, eq);
-      const Valued which = ValuedOption(name);
-      if (which == Valued::kNone) {
-        if (!SetFlag(o, name)) {
-          parser.Fail("unknown option '" + std::string(name) + "'");
-          return std::nullopt;
-        }
-        if (eq != std::string_view::npos) {
-          parser.Fail(std::string(name) + " takes no value");
-          return std::nullopt;
-        }
-        continue;
-      }
-      std::string_view value;
-      if (eq != std::string_view::npos) {
-        value = arg.substr(eq + 1);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        parser.Fail(std::string(name) + " needs a value");
-        return std::nullopt;
-      }
-      if (!parser.Value(o, which, name, value)) return std::nullopt;
-      continue;
+    if (which == ':') {
+      parser.Fail(OptionName(optopt, long_form) + " needs a value");
+      return std::nullopt;
     }
-    // Short options: flags may be grouped (-fq); -o and -d take the rest of the
-    // word or the next argument.
-    for (std::size_t k = 1; k < arg.size(); ++k) {
-      const std::string name = std::string("-") + arg[k];
-      const Valued which = ValuedOption(name);
-      if (which == Valued::kNone) {
-        if (!SetFlag(o, name)) {
-          parser.Fail("unknown option '" + name + "'");
-          return std::nullopt;
-        }
-        continue;
-      }
-      std::string_view value = arg.substr(k + 1);
-      if (value.empty()) {
-        if (i + 1 >= args.size()) {
-          parser.Fail(name + " needs a value");
-          return std::nullopt;
-        }
-        value = args[++i];
-      }
-      if (!parser.Value(o, which, name, value)) return std::nullopt;
-      break;
+    if (!parser.Apply(o, which, OptionName(which, long_form), optarg != nullptr ? optarg : "")) {
+      return std::nullopt;
     }
   }
+  for (int i = optind; i < argc; ++i) o.drawings.emplace_back(argv[static_cast<std::size_t>(i)]);
   if (o.help || o.version) return o;
   if (o.drawings.empty()) {
     parser.Fail("no drawing given");

@@ -194,6 +194,8 @@ int TForm5::DrawImage(int width, int height, int originX, int originY, float sca
   setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
+  // Thumbnails, too, start from a freshly started program's line state.
+  ResetLinePattern();
   std::vector<std::unique_ptr<Bitmap>> images;
   std::vector<std::unique_ptr<Canvas>> canvases;
   const Colour background = ColourEntry(m_settings, 0);

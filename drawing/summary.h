@@ -1,12 +1,15 @@
 // The summary of a loaded drawing that the open command shows in its information
-// panel and the converter prints for --info: name, date, paper, counts, and which
-// layers and groups hold entities with their view states.
+// panel and the converter prints for --info: name, date, paper, counts, and the
+// layers and groups that hold entities or carry a name, with their view states.
+// Names stay the bytes the file stores (code page 932); their text and JSON
+// forms, which decode them, are in render/summary_format.h.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "drawing/jwcunit.h"
@@ -17,12 +20,14 @@ struct LayerSummary {
   std::uint8_t layer = 0;  // layer byte: group × 16 + layer within the group
   std::uint8_t view = 0;   // view state as stored; 1 = shown, anything else hidden
   std::int32_t lines = 0, arcs = 0, texts = 0, dots = 0;
+  std::string name;  // stored bytes up to the first NUL, trailing spaces cut; "" = no name
 };
 
 struct GroupSummary {
   std::uint8_t group = 0;
   std::uint8_t view = 0;  // 1 = shown
   std::int64_t entities = 0;
+  std::string name;  // as LayerSummary::name
 };
 
 struct DrawingSummary {
@@ -34,8 +39,8 @@ struct DrawingSummary {
   bool is_real = false;
   std::int32_t lines = 0, arcs = 0, texts = 0, dots = 0;
   std::int32_t window_width = 0;     // drawing units across the paper
-  std::vector<GroupSummary> groups;  // groups holding entities, ascending
-  std::vector<LayerSummary> layers;  // layers holding entities, ascending
+  std::vector<GroupSummary> groups;  // groups holding entities or named, ascending
+  std::vector<LayerSummary> layers;  // layers holding entities or named, ascending
 };
 
 // "A" + paper code in decimal + "版", whatever the code (A9版 for 9).
@@ -53,9 +58,8 @@ DrawingSummary SummarizeDrawing(const Tjwcin& reader, std::string file_name, std
 // with the reason when it is no JW_CAD drawing or does not load.
 DrawingSummary LoadDrawingSummary(const std::filesystem::path& file);
 
-// Plain text, several lines, each ended by '\n'.
-std::string SummaryText(const DrawingSummary& summary);
-// One JSON object on one line, without a trailing newline.
-std::string SummaryJson(const DrawingSummary& summary);
+// A stored layer or group name as the summary keeps it: up to the first NUL,
+// trailing spaces removed.
+std::string TrimStoredName(std::string_view stored);
 
 }  // namespace pelmora

@@ -8,6 +8,7 @@
 
 #include "drawing/jwcunit.h"
 #include "drawing/summary.h"
+#include "render/summary_format.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reader.JwcReadMode(1);
   DecodeAll(reader);
   const pelmora::DrawingSummary summary = pelmora::SummarizeDrawing(reader, "fuzz.jwc", 0);
-  (void)pelmora::SummaryJson(summary);
+  (void)pelmora::JsonLine(pelmora::SummaryJson(summary));
   (void)pelmora::SummaryText(summary);
   return 0;
 }

@@ -120,6 +120,9 @@ class Renderer {
         m_face_name(FontFaceBytes(context.settings->FontName)) {}
 
   void Run(TextRasterizer& text) {
+    // A freshly started program's line state: the pixels never depend on
+    // what an earlier render (or the layer dialog's thumbnails) left.
+    ResetLinePattern();
     m_canvas.SetTextRasterizer(&text);
     Background();
     m_total = static_cast<std::int64_t>(m_reader.JwcLineCount()) + m_reader.JwcArcCount() +

@@ -17,8 +17,9 @@ namespace {
 
 constexpr int kMaxElements = 100;
 
-// The one pen and dash state of the module, shared by every canvas drawn on
-// (one at a time). At program start every field is 0: no pattern.
+// The one pen and dash state of the module, shared by every canvas a thread
+// draws on (one at a time); each thread has its own, so that render threads
+// never share it. At program start every field is 0: no pattern.
 struct LinePatternState {
   std::int32_t line_type = 0;
   // Pixels, numbered from 1 ([0] unused); odd-numbered dashes, even-numbered gaps.
@@ -70,6 +71,23 @@ constexpr long double kMaxArcChords = 24'000'000.0L;
 constexpr long double kMaxHugeChordsPerTurn = 262144.0L;
 constexpr long double kRadiansPerDegree = 3.14159265358979323846264338327950288L / 180.0L;
 
+// A value inside the 32-bit range to its nearest integer, halves to even.
+std::int32_t NearestInt32(double value) {
+  return static_cast<std::int32_t>(std::rint(value));
+}
+// The x87 store rounds by the current mode, the default's nearest with halves
+// to even, exactly as rint does; the plain conversion after rint would switch
+// the mode to truncation and back, which stalls (a third of an arc point).
+std::int32_t NearestInt32(long double value) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  std::int32_t result;
+  __asm__("fistpl %0" : "=m"(result) : "t"(value) : "st");
+  return result;
+#else
+  return static_cast<std::int32_t>(std::rint(value));
+#endif
+}
+
 // Nearest integer with halves to even: rint under the default rounding mode,
 // which compiles inline (frndint, or SSE for doubles) where nearbyint and lrint
 // are library calls, one per dash or chord end. Held inside ±limit; NaN gives 0.
@@ -78,7 +96,7 @@ std::int32_t RoundHeld(Real value, Real limit) {
   if (std::isnan(value)) return 0;
   if (value >= limit) return static_cast<std::int32_t>(limit);
   if (value <= -limit) return -static_cast<std::int32_t>(limit);
-  return static_cast<std::int32_t>(std::rint(value));
+  return NearestInt32(value);
 }
 
 // Dash positions and lengths: inside the 32-bit range.
@@ -328,6 +346,167 @@ Point ArcPoint(const ArcShape& s, long double t, bool single) {
           RoundToPixel(static_cast<long double>(s.cy) - v2)};
 }
 
+// The chords of one arc: chord s (0 ≤ s ≤ count) ends at the point of
+// Degrees(s) and starts where chord s - 1 ended (chord 0 at the start point,
+// which it repeats). Index count + 1 stands for the two closing segments: to
+// the end point and one diagonal step past it.
+struct ChordChain {
+  const ArcShape& shape;
+  long double first;      // degrees
+  long double per_pixel;  // density path: Degrees(s) = first + s · 360 / per_pixel
+  long double step;       // bounded path: Degrees(s) = first + s · step
+  bool density_path;      // also: single-precision points
+  std::int64_t count;     // N; below 0 no chords, only the closing segments
+  long double end_degrees;
+
+  long double Degrees(std::int64_t s) const {
+    return density_path ? first + static_cast<long double>(s) * 360.0L / per_pixel
+                        : first + static_cast<long double>(s) * step;
+  }
+  Point At(std::int64_t s) const { return ArcPoint(shape, Degrees(s), density_path); }
+  Point End() const { return ArcPoint(shape, end_degrees, density_path); }
+};
+
+// Chords are tested against the bitmap in blocks of at most this many; a block
+// that may reach it is stroked chord by chord.
+constexpr std::int64_t kChordBlock = 64;
+
+thread_local bool g_cull_chords = true;
+
+// Whether any pixel of chords lo..hi (closing segments included at count + 1)
+// may be painted. The parameter angles of a block's points lie between those
+// of its ends (they grow, or fall, with s), the curve moves at most `extent`
+// pixels per radian, and each point is the curve's within the float and
+// integer roundings of ArcPoint; points held at ±2^30 stay as close.
+bool ChordsMayPaint(const ChordChain& chain, std::int64_t lo, std::int64_t hi, double extent,
+                    const Reach& reach) {
+  const auto radians = [](long double degrees) {
+    return static_cast<double>(degrees * kRadiansPerDegree);
+  };
+  double a = radians(chain.Degrees(std::max<std::int64_t>(lo - 1, 0)));
+  double b = radians(chain.Degrees(std::min(hi, chain.count)));
+  if (a > b) std::swap(a, b);
+  if (hi > chain.count) {
+    const double end = radians(chain.end_degrees);
+    a = std::min(a, end);
+    b = std::max(b, end);
+  }
+  const double half = (b - a) / 2;
+  const double mid = a + half;
+  const ArcShape& s = chain.shape;
+  const double u = static_cast<double>(s.radius) * std::cos(mid);
+  const double v = static_cast<double>(s.flatness) * static_cast<double>(s.radius) * std::sin(mid);
+  constexpr double kHeld = 1073741824.0;
+  const double x = std::clamp(s.cx + (u * s.cos_tilt - v * s.sin_tilt), -kHeld, kHeld);
+  const double y = std::clamp(s.cy - (u * s.sin_tilt + v * s.cos_tilt), -kHeld, kHeld);
+  // Roundings: 2^-24 of each of u, v, u' and v' (at most 4 · extent in all),
+  // half a pixel, the diagonal step; and a little for this test's own doubles.
+  const double radius = extent * half * (1 + 1e-9) + extent * 0x1p-21 + 4.0;
+  const double dx = std::max({reach.left - x, 0.0, x - reach.right});
+  const double dy = std::max({reach.top - y, 0.0, y - reach.bottom});
+  return !(dx > radius || dy > radius || dx * dx + dy * dy > radius * radius);
+}
+
+// Strokes the chain from its start point as the plain walk would: LineMoveTo,
+// LineDrawTo through every chord's end, the end point and the step past it.
+// Solid chains skip, and moves-only chains skip entirely, the blocks that
+// cannot paint; a dashed chain walks every chord up to its last block that may
+// paint, so the dashes there have the walk's phase, and skips what follows
+// (its phase then restarts, as at the next stroke's LineMoveTo).
+class ChordStroker {
+ public:
+  ChordStroker(Canvas& canvas, const ChordChain& chain, double extent)
+      : m_canvas(canvas), m_chain(chain), m_extent(extent) {}
+
+  void Stroke() {
+    const Point start = m_chain.At(0);
+    LineMoveTo(m_canvas, start.x, start.y);
+    const LinePatternState& p = LinePattern;
+    const std::int64_t last_index = std::max<std::int64_t>(m_chain.count, -1) + 1;
+    if (!g_cull_chords || m_chain.count < kChordBlock) {
+      Walk(0, last_index);
+      return;
+    }
+    m_reach = ReachOf(m_canvas);
+    if (p.line_type == 0) {
+      Skip(0, last_index);
+    } else if (p.line_type == 1 || p.length <= 0) {
+      StrokeSolid(0, last_index);
+    } else {
+      const std::int64_t last = LastThatMayPaint(0, last_index);
+      Walk(0, last);
+      if (last < last_index) {
+        Skip(last + 1, last_index);
+        LinePattern.phase_element = 1;
+        LinePattern.phase_offset = 1;
+      }
+    }
+    if (m_pen_stale) {
+      const Point end = m_chain.End();
+      m_canvas.MoveTo(end.x + 1, end.y + 1);
+    }
+  }
+
+ private:
+  // The chords lo..hi, each handed to LineDrawTo from where the previous ended.
+  void Walk(std::int64_t lo, std::int64_t hi) {
+    if (lo > hi) return;
+    if (m_pen_stale) {
+      const Point from = m_chain.At(std::max<std::int64_t>(lo - 1, 0));
+      m_canvas.MoveTo(from.x, from.y);
+      m_pen_stale = false;
+    }
+    const std::int64_t last_chord = std::min(hi, m_chain.count);
+    for (std::int64_t s = lo; s <= last_chord; ++s) {
+      const Point q = m_chain.At(s);
+      LineDrawTo(m_canvas, q.x, q.y);
+    }
+    if (hi > m_chain.count) {
+      const Point end = m_chain.End();
+      LineDrawTo(m_canvas, end.x, end.y);
+      LineDrawTo(m_canvas, end.x + 1, end.y + 1);
+    }
+  }
+
+  // Chords lo..hi left out: counted as drawn, the pen moved when next needed.
+  void Skip(std::int64_t lo, std::int64_t hi) {
+    if (lo > hi) return;
+    g_line_draw_calls += static_cast<std::uint64_t>(hi - lo + 1) + (hi > m_chain.count ? 1 : 0);
+    m_pen_stale = true;
+  }
+
+  bool MayPaint(std::int64_t lo, std::int64_t hi) const {
+    return ChordsMayPaint(m_chain, lo, hi, m_extent, m_reach);
+  }
+
+  void StrokeSolid(std::int64_t lo, std::int64_t hi) {
+    if (!MayPaint(lo, hi)) {
+      Skip(lo, hi);
+    } else if (hi - lo < kChordBlock) {
+      Walk(lo, hi);
+    } else {
+      const std::int64_t mid = lo + (hi - lo) / 2;
+      StrokeSolid(lo, mid);
+      StrokeSolid(mid + 1, hi);
+    }
+  }
+
+  // The last chord of lo..hi in a block that may paint; lo - 1 if none.
+  std::int64_t LastThatMayPaint(std::int64_t lo, std::int64_t hi) const {
+    if (!MayPaint(lo, hi)) return lo - 1;
+    if (hi - lo < kChordBlock) return hi;
+    const std::int64_t mid = lo + (hi - lo) / 2;
+    const std::int64_t right = LastThatMayPaint(mid + 1, hi);
+    return right > mid ? right : LastThatMayPaint(lo, mid);
+  }
+
+  Canvas& m_canvas;
+  const ChordChain& m_chain;
+  double m_extent;
+  Reach m_reach{};
+  bool m_pen_stale = false;
+};
+
 }  // namespace
 
 void SetLineType(Canvas& canvas, std::int32_t line_type) {
@@ -410,16 +589,8 @@ void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, fl
 
   if (std::fabs(radius) < kExactArcRadius && extent < kExactArcExtent &&
       std::fabs(chords) <= kMaxArcChords) {
-    const Point start = ArcPoint(shape, a0, true);
-    LineMoveTo(canvas, start.x, start.y);
-    const auto n = static_cast<std::int64_t>(chords);
-    for (std::int64_t s = 0; s <= n; ++s) {
-      const Point q = ArcPoint(shape, a0 + static_cast<long double>(s) * 360.0L / per_pixel, true);
-      LineDrawTo(canvas, q.x, q.y);
-    }
-    const Point end = ArcPoint(shape, a1, true);
-    LineDrawTo(canvas, end.x, end.y);
-    LineDrawTo(canvas, end.x + 1, end.y + 1);
+    const ChordChain chain{shape, a0, per_pixel, 0.0L, true, static_cast<std::int64_t>(chords), a1};
+    ChordStroker(canvas, chain, extent).Stroke();
     return;
   }
 
@@ -441,15 +612,8 @@ void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, fl
   // Whole turns taken off the start angle, so that a huge angle keeps the
   // precision of its steps.
   const long double base = std::fmod(static_cast<long double>(a0), 360.0L);
-  const Point start = ArcPoint(shape, base, false);
-  LineMoveTo(canvas, start.x, start.y);
-  for (std::int64_t s = 0; s <= n; ++s) {
-    const Point q = ArcPoint(shape, base + static_cast<long double>(s) * step, false);
-    LineDrawTo(canvas, q.x, q.y);
-  }
-  const Point end = ArcPoint(shape, base + sweep, false);
-  LineDrawTo(canvas, end.x, end.y);
-  LineDrawTo(canvas, end.x + 1, end.y + 1);
+  const ChordChain chain{shape, base, 0.0L, step, false, n, base + sweep};
+  ChordStroker(canvas, chain, extent).Stroke();
 }
 
 LinePatternView LinePatternForTesting() {
@@ -467,9 +631,17 @@ LinePatternView LinePatternForTesting() {
   return view;
 }
 
-void ResetLinePatternForTesting() {
+void SetChordCullingForTesting(bool on) {
+  g_cull_chords = on;
+}
+
+void ResetLinePattern() {
   LinePattern = LinePatternState{};
   PatternUnit = 0.0f;
+}
+
+void ResetLinePatternForTesting() {
+  ResetLinePattern();
   g_line_draw_calls = 0;
 }
 

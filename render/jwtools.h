@@ -14,6 +14,11 @@ namespace pelmora {
 void SetLineType(Canvas& canvas, std::int32_t line_type);
 // Pen width in pixels (0 or less is 1), applied to the canvas by the next LineMoveTo.
 void SetLineWidth(Canvas& canvas, std::int32_t width);
+// Back to the state of a freshly started program: no pattern, pen width 0.
+// Every render starts here, so that what it draws never depends on what was
+// drawn before it (a line type outside 2..9 keeps the last pattern chosen).
+// The state belongs to the calling thread: each render thread has its own.
+void ResetLinePattern();
 // Starts a stroke at pixel (x, y): the pen width applied, the pattern restarted.
 void LineMoveTo(Canvas& canvas, std::int32_t x, std::int32_t y);
 // Draws to pixel (x, y) in the current line type, the pattern continuing where
@@ -24,7 +29,11 @@ void LineDrawTo(Canvas& canvas, std::int32_t x, std::int32_t y);
 // pixels, radius in pixels, flatness = second semi-axis / first, angles and
 // tilt in degrees counterclockwise with y up. Draws nothing for a radius of 0,
 // a non-finite value, or a curve that cannot reach the bitmap; the chord count
-// is bounded whatever the input.
+// is bounded whatever the input. Chords that cannot reach the bitmap are not
+// stroked; the pixels are those of stroking every chord. The pen ends one
+// diagonal step past the end point; the dash phase is the walk's when the last
+// chords may paint, and otherwise restarts (every stroke after an arc starts
+// with LineMoveTo, which restarts it anyway).
 void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, float radius,
                 float flatness, float start_angle, float end_angle, float tilt);
 

@@ -24,6 +24,10 @@ struct LinePatternView {
 
 LinePatternView LinePatternForTesting();
 
+// Whether arcs skip the chords that cannot reach the bitmap (the default) or
+// walk every chord, the reference the skipping is tested against. Per thread.
+void SetChordCullingForTesting(bool on);
+
 // Back to the program-start state: no pattern, every field 0.
 void ResetLinePatternForTesting();
 

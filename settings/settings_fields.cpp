@@ -1,5 +1,6 @@
 #include "settings/settings_fields.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -10,6 +11,10 @@ namespace {
 
 constexpr SettingsField Int(std::string_view name, int Settings::*m) {
   return {name, SettingType::kInteger, m};
+}
+// Pen widths 1..99 and the point size 1..100, as the settings dialog allows.
+constexpr SettingsField Ranged(std::string_view name, int Settings::*m, int least, int most) {
+  return {name, SettingType::kInteger, m, least, most};
 }
 constexpr SettingsField Bool(std::string_view name, bool Settings::*m) {
   return {name, SettingType::kBoolean, m};
@@ -42,17 +47,17 @@ const SettingsField kFields[] = {
     Col("Color5", &Settings::Color5),
     Col("Color6", &Settings::Color6),
     Col("Color7", &Settings::Color7),
-    Int("PenWidth1", &Settings::PenWidth1),
-    Int("PenWidth2", &Settings::PenWidth2),
-    Int("PenWidth3", &Settings::PenWidth3),
-    Int("PenWidth4", &Settings::PenWidth4),
-    Int("PenWidth5", &Settings::PenWidth5),
-    Int("PenWidth6", &Settings::PenWidth6),
+    Ranged("PenWidth1", &Settings::PenWidth1, 1, 99),
+    Ranged("PenWidth2", &Settings::PenWidth2, 1, 99),
+    Ranged("PenWidth3", &Settings::PenWidth3, 1, 99),
+    Ranged("PenWidth4", &Settings::PenWidth4, 1, 99),
+    Ranged("PenWidth5", &Settings::PenWidth5, 1, 99),
+    Ranged("PenWidth6", &Settings::PenWidth6, 1, 99),
     Str("OpenDir", &Settings::OpenDir),
     Str("SaveDir", &Settings::SaveDir),
     Int("dpi", &Settings::dpi),
     Str("FontName", &Settings::FontName),
-    Int("Dot", &Settings::Dot),
+    Ranged("Dot", &Settings::Dot, 1, 100),
     Int("x1", &Settings::x1),
     Int("y1", &Settings::y1),
     Int("x2", &Settings::x2),
@@ -83,7 +88,7 @@ std::optional<FieldValue> ParseFor(const SettingsField& field, std::string_view 
   if (!number) return std::nullopt;
   switch (field.type) {
     case SettingType::kInteger:
-      return FieldValue{*number};
+      return FieldValue{std::clamp(*number, field.least, field.most)};
     case SettingType::kBoolean:
       return FieldValue{*number != 0};
     case SettingType::kColour:

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,6 +31,11 @@ struct SettingsField {
   std::string_view name;  // stored value name, e.g. "PenWidth3"
   SettingType type;
   SettingMember member;
+  // kInteger: the range the settings dialog keeps the value in. A value read
+  // (from the store or --set) outside it is held at its nearer end, as the
+  // dialog's up/down control holds its position.
+  int least = std::numeric_limits<int>::min();
+  int most = std::numeric_limits<int>::max();
 };
 
 // Every field of Settings, in stored order (the order values are read and written).

@@ -27,6 +27,9 @@ constexpr long double kMaxPixelsPerEm = 32767;
 constexpr long long kMaxCachedGlyphPixels = 256 * 256;
 // The whole cache is dropped when it outgrows this (bytes of glyph bits).
 constexpr std::size_t kMaxCacheBytes = 64u << 20;
+// Large glyphs are kept as the runs of their part inside the bitmap; these
+// are dropped together when their runs outgrow this (bytes).
+constexpr std::size_t kMaxLargeCacheBytes = 64u << 20;
 
 long long FloorDiv64(long long v) {
   return v >= 0 ? v / 64 : -((-v + 63) / 64);
@@ -156,6 +159,68 @@ struct Glyph {
   std::vector<std::uint8_t> bits;
 };
 
+// A large glyph's part inside the bitmap: glyph pixels [x0, x1) x [y0, y1), y up.
+struct ClippedGlyphKey {
+  GlyphKey glyph;
+  long long x0, y0, x1, y1;
+  friend bool operator==(const ClippedGlyphKey&, const ClippedGlyphKey&) = default;
+};
+
+struct ClippedGlyphKeyHash {
+  std::size_t operator()(const ClippedGlyphKey& k) const {
+    std::size_t h = GlyphKeyHash()(k.glyph);
+    for (const long long v : {k.x0, k.y0, k.x1, k.y1}) {
+      h ^= std::hash<long long>()(v) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+    }
+    return h;
+  }
+};
+
+// One row's run of set pixels: columns [left, right) of row `row`, counted from
+// the clipped part's top-left corner.
+struct MaskRun {
+  std::int32_t row;
+  std::int32_t left;
+  std::int32_t right;
+};
+
+// The runs of set bits of a mask `width` pixels wide, row by row; whole bytes
+// of 0x00 and 0xFF are passed in one step.
+void AppendRuns(const std::uint8_t* bits, int pitch, long long width, long long rows,
+                std::vector<MaskRun>& runs) {
+  for (long long y = 0; y < rows; ++y) {
+    const std::uint8_t* row = bits + y * pitch;
+    long long x = 0;
+    long long run_start = -1;
+    while (x < width) {
+      const std::uint8_t byte = row[x >> 3];
+      if ((x & 7) == 0 && x + 8 <= width && (byte == 0x00 || byte == 0xFF)) {
+        if (byte == 0xFF) {
+          if (run_start < 0) run_start = x;
+        } else if (run_start >= 0) {
+          runs.push_back({static_cast<std::int32_t>(y), static_cast<std::int32_t>(run_start),
+                          static_cast<std::int32_t>(x)});
+          run_start = -1;
+        }
+        x += 8;
+        continue;
+      }
+      const bool set = (byte & (0x80 >> (x & 7))) != 0;
+      if (set && run_start < 0) run_start = x;
+      if (!set && run_start >= 0) {
+        runs.push_back({static_cast<std::int32_t>(y), static_cast<std::int32_t>(run_start),
+                        static_cast<std::int32_t>(x)});
+        run_start = -1;
+      }
+      ++x;
+    }
+    if (run_start >= 0) {
+      runs.push_back({static_cast<std::int32_t>(y), static_cast<std::int32_t>(run_start),
+                      static_cast<std::int32_t>(width)});
+    }
+  }
+}
+
 struct Rotation {
   int escapement = -1;
   long double cos = 1;
@@ -216,6 +281,9 @@ struct FontRasterizer::Impl {
   std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs;
   std::size_t glyph_bytes = 0;
   std::vector<std::uint8_t> scratch;  // clipped renders of large glyphs
+  std::unordered_map<ClippedGlyphKey, std::vector<MaskRun>, ClippedGlyphKeyHash> clipped;
+  std::size_t clipped_bytes = 0;
+  std::vector<std::uint8_t> ones;  // a mask row of set bits, for painting runs
 
   Impl() {
     if (FT_Init_FreeType(&library) != 0) library = nullptr;
@@ -438,9 +506,11 @@ struct FontRasterizer::Impl {
     return glyph;
   }
 
-  // A large glyph, rendered only where it meets the bitmap.
-  void DrawClipped(Canvas& canvas, const Glyph& glyph, SizeKey size, FT_Vector delta,
-                   long long origin_x, long long origin_y) {
+  // A large glyph, rendered only where it meets the bitmap, and kept as runs
+  // for the next character drawn at the same size and place (huge characters
+  // stacked on one spot, a column of equal ones).
+  void DrawClipped(Canvas& canvas, const Glyph& glyph, const GlyphKey& key, SizeKey size,
+                   FT_Vector delta, long long origin_x, long long origin_y) {
     const long long canvas_w = canvas.Target().Width();
     const long long canvas_h = canvas.Target().Height();
     // Canvas column c is glyph column c - origin_x; canvas row r is glyph
@@ -451,13 +521,32 @@ struct FontRasterizer::Impl {
     const long long y0 = std::max(glyph.top - glyph.rows, origin_y - canvas_h);
     const long long y1 = std::min(glyph.top, origin_y);
     if (x1 <= x0 || y1 <= y0) return;
-    FT_Outline* outline = LoadOutline(*glyph.drawn_by, glyph.index, size, delta);
-    if (outline == nullptr) return;
-    int pitch = 0;
-    if (!Render(outline, x0, y0, x1 - x0, y1 - y0, pitch, scratch)) return;
-    canvas.FillMask(static_cast<int>(origin_x + x0), static_cast<int>(origin_y - y1),
-                    static_cast<int>(x1 - x0), static_cast<int>(y1 - y0), scratch.data(), pitch,
-                    canvas.FontColour());
+    const ClippedGlyphKey clip{key, x0, y0, x1, y1};
+    auto it = clipped.find(clip);
+    if (it == clipped.end()) {
+      FT_Outline* outline = LoadOutline(*glyph.drawn_by, glyph.index, size, delta);
+      if (outline == nullptr) return;
+      int pitch = 0;
+      if (!Render(outline, x0, y0, x1 - x0, y1 - y0, pitch, scratch)) return;
+      std::vector<MaskRun> runs;
+      AppendRuns(scratch.data(), pitch, x1 - x0, y1 - y0, runs);
+      const std::size_t bytes = runs.size() * sizeof(MaskRun) + sizeof(ClippedGlyphKey);
+      if (clipped_bytes + bytes > kMaxLargeCacheBytes) {
+        clipped.clear();
+        clipped_bytes = 0;
+      }
+      clipped_bytes += bytes;
+      it = clipped.emplace(clip, std::move(runs)).first;
+    }
+    const std::size_t row_bytes = static_cast<std::size_t>((x1 - x0 + 7) / 8);
+    if (ones.size() < row_bytes) ones.assign(row_bytes, 0xFF);
+    const long long left = origin_x + x0;
+    const long long top = origin_y - y1;
+    for (const MaskRun& run : it->second) {
+      canvas.FillMask(static_cast<int>(left + run.left), static_cast<int>(top + run.row),
+                      run.right - run.left, 1, ones.data(), static_cast<int>(ones.size()),
+                      canvas.FontColour());
+    }
   }
 
   const Glyph& Lookup(const GlyphKey& key, Face& face, SizeKey size, FT_Vector delta) {
@@ -518,7 +607,7 @@ struct FontRasterizer::Impl {
                           static_cast<int>(glyph.rows), glyph.bits.data(), glyph.pitch,
                           canvas.FontColour());
         } else {
-          DrawClipped(canvas, glyph, size, delta, origin_x, origin_y);
+          DrawClipped(canvas, glyph, key, size, delta, origin_x, origin_y);
         }
       }
       pen += glyph.advance;

@@ -108,7 +108,9 @@ void Canvas::LineThereAndBack(int x, int y) {
     m_position = {x, y};
     if (m_pen_width <= 1) {
       // A thin line paints the same pixels in both directions but for the
-      // excluded end, so the pair is the forward line with its end included.
+      // excluded end, so the pair is the forward line with its end included;
+      // a point to itself is two empty strokes.
+      if (from == m_position) return;
       raster::DrawThinLine(m_bitmap, Rop::kCopy, m_pen_value, ToLinePoint(from),
                            ToLinePoint(m_position), true);
       return;
@@ -277,12 +279,32 @@ void Canvas::FillMask(int left, int top, int width, int height, const std::uint8
   for (long long my = first; my < end; ++my) {
     const std::uint8_t* row = bits + my * static_cast<long long>(pitch);
     const long long y = top + my;
+    // Runs of set bits, whole clear and whole set bytes passed in one step
+    // (large glyphs are mostly such bytes).
+    const auto set = [row](int x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; };
     int mx = 0;
     while (mx < width) {
-      while (mx < width && !(row[mx >> 3] & (0x80 >> (mx & 7)))) ++mx;
+      while (mx < width) {
+        if ((mx & 7) == 0 && row[mx >> 3] == 0x00) {
+          mx += 8;
+        } else if (set(mx)) {
+          break;
+        } else {
+          ++mx;
+        }
+      }
+      if (mx >= width) break;
       const int run_start = mx;
-      while (mx < width && (row[mx >> 3] & (0x80 >> (mx & 7)))) ++mx;
-      if (mx > run_start) painter.Span(y, static_cast<long long>(left) + run_start, static_cast<long long>(left) + mx);
+      while (mx < width) {
+        if ((mx & 7) == 0 && mx <= width - 8 && row[mx >> 3] == 0xFF) {
+          mx += 8;
+        } else if (!set(mx)) {
+          break;
+        } else {
+          ++mx;
+        }
+      }
+      painter.Span(y, static_cast<long long>(left) + run_start, static_cast<long long>(left) + mx);
     }
   }
 }

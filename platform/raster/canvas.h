@@ -92,8 +92,9 @@ class Canvas {
   void LineTo(int x, int y);
   Point PenPosition() const { return m_position; }
   // Paints exactly what LineTo(x, y), LineTo(back to the start), MoveTo(x, y)
-  // paint, i.e. the line with both end pixels; in copy mode the return stroke
-  // adds only the end pixel, so it is not walked again.
+  // paint, i.e. the line with both end pixels (nothing for a one-pixel pen
+  // when (x, y) is the current position); in copy mode the return stroke adds
+  // only the end pixel, so it is not walked again.
   void LineThereAndBack(int x, int y);
 
   // Right and bottom edges exclusive; corners in any order.

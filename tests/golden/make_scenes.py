@@ -96,6 +96,82 @@ def lines_random(seed, name, xor):
           "bitmap." + ("\nExclusive-or shows every pixel painted an odd number of times." if xor else ""))
 
 
+def there_and_back_stroke(out, ax, ay, bx, by):
+    # How the line types paint a stroke with both ends: LineTo B, LineTo A,
+    # MoveTo B (the canvas test also draws it in one pass).
+    out += [f"lineto {bx} {by}", f"lineto {ax} {ay}", f"moveto {bx} {by}"]
+
+
+def dashed(out, x0, y0, x1, y1, pattern):
+    """A dashed segment cut as the line types cut it, from the start of the
+    pattern: dashes are LineTo, gaps MoveTo, and the dash the end cuts is
+    painted there and back."""
+    dx, dy = x1 - x0, y1 - y0
+    remaining = (dx * dx + dy * dy) ** 0.5
+    ux, uy = dx / remaining, dy / remaining
+    x, y = float(x0), float(y0)
+    out.append(f"moveto {x0} {y0}")
+    pos = (x0, y0)
+    while True:
+        for k, element in enumerate(pattern):
+            dash = k % 2 == 0
+            if element > remaining:
+                if dash:
+                    there_and_back_stroke(out, pos[0], pos[1], x1, y1)
+                else:
+                    out.append(f"moveto {x1} {y1}")
+                return
+            x, y = x + element * ux, y + element * uy
+            pos = (round(x), round(y))
+            out.append(f"{'lineto' if dash else 'moveto'} {pos[0]} {pos[1]}")
+            remaining -= element
+
+
+def there_and_back():
+    r = random.Random(11)
+    w, h = 240, 160
+    out = [f"image {w} {h} 24", "fill 0xFFFFFF"]
+    # Short strokes from the centre of each cell, zero length among them, with
+    # one-pixel and wide pens.
+    dirs = [(0, 0), (1, 0), (0, 1), (-1, 0), (0, -1), (1, 1), (-1, 1), (2, 1), (1, 2), (12, 0),
+            (0, 12), (12, 5), (-12, 5), (5, -12), (0, 0)]
+    for row, width in enumerate((1, 1, 2, 3, 5)):
+        for i, (dx, dy) in enumerate(dirs):
+            ax, ay = 8 + i * 15, 8 + row * 18
+            out += [f"pen {0x0000C0 + 0x100800 * (i % 4):#08x} {width}", f"moveto {ax} {ay}"]
+            there_and_back_stroke(out, ax, ay, ax + dx, ay + dy)
+    # Points on and just beyond every edge.
+    out.append("pen 0x000000 1")
+    for ax, ay in [(0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1), (-1, 40), (w, 40), (60, -1),
+                   (60, h), (120, 0), (0, 100)]:
+        out.append(f"moveto {ax} {ay}")
+        there_and_back_stroke(out, ax, ay, ax, ay)
+    # Dashed lines whose length is an exact multiple of the pattern (the dash
+    # after the last gap has no length left), and one pixel shorter or longer:
+    # type 2's pattern (3 on, 3 off) and type 5's (33, 5, 3, 5).
+    out.append("pen 0x802000 1")
+    for i, (dx, dy) in enumerate([(12, 0), (11, 0), (13, 0), (-12, 0), (0, 12), (0, -12),
+                                  (18, 24), (-24, 18), (6, 0), (0, 6)]):
+        x = 6 + i * 22 + (24 if dx < 0 else 0)
+        y = 96 + (12 if dy < 0 else 0)
+        dashed(out, x, y, x + dx, y + dy, (3, 3))
+    out.append("pen 0x008020 1")
+    for i, (dx, dy) in enumerate([(46, 0), (92, 0), (45, 0), (47, 0), (-46, 0)]):
+        x = 6 + (i % 2) * 110 + (46 if dx < 0 else 0)
+        y = 126 + (i // 2) * 6
+        dashed(out, x, y, x + dx, y + dy, (33, 5, 3, 5))
+    # Random strokes, a fifth of them from a point to itself.
+    for _ in range(150):
+        out.append(f"pen {r.randrange(1 << 24):#08x} {r.choice([1, 1, 1, 2, 3])}")
+        ax, ay = r.randrange(-5, w + 5), r.randrange(-5, h + 5)
+        bx, by = (ax, ay) if r.random() < 0.2 else (ax + r.randint(-30, 30), ay + r.randint(-30, 30))
+        out.append(f"moveto {ax} {ay}")
+        there_and_back_stroke(out, ax, ay, bx, by)
+    write("there_and_back", out, comment="Strokes there and back as the line types paint them "
+          "(LineTo B, LineTo A, MoveTo B):\nzero length, one pixel, dashed lines ending on a "
+          "whole pattern, points on the edges.")
+
+
 def wide_pens():
     out = ["image 400 300 24", "fill 0xFFFFFF"]
     dirs = [(14, 0), (14, 5), (10, 10), (5, 14), (0, 14), (-5, 14), (-14, 5), (-14, -5), (5, -14),
@@ -336,6 +412,7 @@ def main():
     lines_random(1, "lines_random", xor=False)
     lines_random(2, "lines_random_xor", xor=True)
     wide_pens()
+    there_and_back()
     wide_random()
     rects()
     rects_large()

@@ -188,6 +188,11 @@ class Runner {
     }
   }
 
+  void ThereAndBack(int x, int y) {
+    if (!m_canvas) Fail("'lineto' before any image");
+    m_canvas->LineThereAndBack(x, y);
+  }
+
   std::unique_ptr<Bitmap> Result() {
     m_canvas.reset();
     if (!m_bitmap) Fail("the scene creates no image");
@@ -217,22 +222,89 @@ std::vector<Colour> DefaultTable16() {
           Rgb(0, 0, 255),   Rgb(255, 0, 255), Rgb(0, 255, 255),   Rgb(255, 255, 255)};
 }
 
-std::unique_ptr<Bitmap> RunScene(std::string_view script, const DefaultTable& default_table,
-                                 std::string* error) {
-  Runner runner(default_table);
+namespace {
+
+struct NumberedLine {
+  int number;
+  std::vector<std::string> words;
+};
+
+std::vector<NumberedLine> Commands(std::string_view script) {
+  std::vector<NumberedLine> commands;
   std::istringstream in{std::string(script)};
   std::string line;
   int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    auto words = Words(line);
+    if (!words.empty()) commands.push_back({number, std::move(words)});
+  }
+  return commands;
+}
+
+bool IsPoint(const std::vector<std::string>& w, const char* command) {
+  return w.size() == 3 && w[0] == command;
+}
+
+// Whether commands[i..i+2] are "lineto B, lineto A, moveto B" with A the
+// position before them.
+bool IsThereAndBack(const std::vector<NumberedLine>& commands, std::size_t i, Point position) {
+  if (i + 2 >= commands.size()) return false;
+  const auto& there = commands[i].words;
+  const auto& back = commands[i + 1].words;
+  const auto& move = commands[i + 2].words;
+  if (!IsPoint(there, "lineto") || !IsPoint(back, "lineto") || !IsPoint(move, "moveto")) return false;
+  return Int(back[1]) == position.x && Int(back[2]) == position.y && move[1] == there[1] &&
+         move[2] == there[2];
+}
+
+// The pen position after `w` when it moves the pen.
+void Track(const std::vector<std::string>& w, Point& position) {
+  if (IsPoint(w, "lineto") || IsPoint(w, "moveto")) position = {Int(w[1]), Int(w[2])};
+}
+
+}  // namespace
+
+std::unique_ptr<Bitmap> RunScene(std::string_view script, const DefaultTable& default_table,
+                                 std::string* error, Strokes strokes) {
+  Runner runner(default_table);
+  int number = 0;
   try {
-    while (std::getline(in, line)) {
-      ++number;
-      const auto words = Words(line);
-      if (!words.empty()) runner.Command(words);
+    const auto commands = Commands(script);
+    Point position;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+      number = commands[i].number;
+      const auto& w = commands[i].words;
+      if (strokes == Strokes::kThereAndBackInOnePass && IsThereAndBack(commands, i, position)) {
+        runner.ThereAndBack(Int(w[1]), Int(w[2]));
+        Track(w, position);
+        i += 2;
+        continue;
+      }
+      runner.Command(w);
+      if (w[0] == "image") position = {};
+      Track(w, position);
     }
     return runner.Result();
   } catch (const SceneError& e) {
     if (error != nullptr) *error = std::to_string(number) + ": " + e.message;
     return nullptr;
+  }
+}
+
+int CountThereAndBack(std::string_view script) {
+  try {
+    const auto commands = Commands(script);
+    Point position;
+    int count = 0;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+      if (IsThereAndBack(commands, i, position)) ++count;
+      if (commands[i].words[0] == "image") position = {};
+      Track(commands[i].words, position);
+    }
+    return count;
+  } catch (const SceneError&) {
+    return 0;
   }
 }
 

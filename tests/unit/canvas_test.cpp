@@ -3,6 +3,7 @@
 // (green) of a 4-bit table, unless a test says otherwise.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -190,27 +191,49 @@ TEST(CanvasLines, EachWideLineToIsPaintedOnceUnderExclusiveOr) {
                                       ".....###...."}));
 }
 
+// Draws `strokes` (x0, y0, x1, y1) as the literal pair LineTo(end),
+// LineTo(start), MoveTo(end) and as one LineThereAndBack each, and expects the
+// same pixels and pen position.
+void ExpectOnePassEqualsPair(int width, std::initializer_list<std::array<int, 4>> strokes) {
+  Fixture pair(40, 40), once(40, 40);
+  std::string what = "width " + std::to_string(width);
+  for (Fixture* f : {&pair, &once}) f->canvas.SetPenWidth(width);
+  for (const auto& [x0, y0, x1, y1] : strokes) {
+    what += " (" + std::to_string(x0) + "," + std::to_string(y0) + ")-(" + std::to_string(x1) +
+            "," + std::to_string(y1) + ")";
+    pair.canvas.MoveTo(x0, y0);
+    pair.canvas.LineTo(x1, y1);
+    pair.canvas.LineTo(x0, y0);
+    pair.canvas.MoveTo(x1, y1);
+    once.canvas.MoveTo(x0, y0);
+    once.canvas.LineThereAndBack(x1, y1);
+    ASSERT_EQ(once.canvas.PenPosition(), (Point{x1, y1})) << what;
+  }
+  ASSERT_EQ(Picture(*once.bitmap), Picture(*pair.bitmap)) << what;
+}
+
 TEST(CanvasLines, ThereAndBackInOnePassPaintsWhatThePairPaints) {
   // The shortcut must stay pixel-identical to the literal pair of strokes for
   // every slope, width and clipping, including lines that leave the bitmap.
   std::mt19937 random(1234);
   std::uniform_int_distribution<int> coordinate(-20, 60);
   for (const int width : {1, 2, 3, 5, 8, 15}) {
+    // Zero length, inside, on the edge and outside; one pixel long.
+    ExpectOnePassEqualsPair(width, {{5, 5, 5, 5}});
+    ExpectOnePassEqualsPair(width, {{0, 39, 0, 39}});
+    ExpectOnePassEqualsPair(width, {{-1, 20, -1, 20}});
+    ExpectOnePassEqualsPair(width, {{7, 7, 8, 7}});
+    ExpectOnePassEqualsPair(width, {{7, 7, 6, 8}});
+    // A dashed line whose length is an exact multiple of its pattern: the
+    // last dash ends on the segment's end and the cut dash after it has no
+    // length left (type 2: 3 on, 3 off, a 12-pixel segment).
+    ExpectOnePassEqualsPair(width, {{2, 10, 5, 10}, {8, 10, 11, 10}, {14, 10, 14, 10}});
+    ExpectOnePassEqualsPair(width, {{2, 2, 4, 4}, {6, 6, 8, 8}, {10, 10, 10, 10}});
     for (int i = 0; i < 300; ++i) {
       const int x0 = coordinate(random), y0 = coordinate(random);
       const int x1 = coordinate(random), y1 = coordinate(random);
-      Fixture pair(40, 40), once(40, 40);
-      for (Fixture* f : {&pair, &once}) {
-        f->canvas.SetPenWidth(width);
-        f->canvas.MoveTo(x0, y0);
-      }
-      pair.canvas.LineTo(x1, y1);
-      pair.canvas.LineTo(x0, y0);
-      pair.canvas.MoveTo(x1, y1);
-      once.canvas.LineThereAndBack(x1, y1);
-      ASSERT_EQ(Picture(*once.bitmap), Picture(*pair.bitmap))
-          << "width " << width << " (" << x0 << "," << y0 << ")-(" << x1 << "," << y1 << ")";
-      EXPECT_EQ(once.canvas.PenPosition(), (Point{x1, y1}));
+      ExpectOnePassEqualsPair(width, {{x0, y0, x1, y1}});
+      if (HasFatalFailure()) return;
     }
   }
 }
@@ -460,6 +483,31 @@ TEST(CanvasText, MasksAreClippedAndNeedARowPitch) {
   f.canvas.FillMask(INT_MAX, INT_MAX, 10, 2, mask, 2, kRed);
   f.canvas.TextOut(0, 0, "no rasterizer: nothing");
   EXPECT_EQ(Picture(*f.bitmap), Rows({"########", ".....r.r", ".....rrr"}));
+}
+
+TEST(CanvasText, MasksPaintExactlyTheirSetBitsWhateverTheBytes) {
+  // Whole clear and whole set bytes beside single bits, and set padding bits
+  // beyond the width, which must not paint.
+  std::mt19937 random(7);
+  for (const int width : {1, 7, 8, 9, 23, 40}) {
+    const int pitch = (width + 7) / 8 + 1;
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(pitch) * 5);
+    for (std::uint8_t& byte : mask) {
+      const unsigned r = random() % 4;
+      byte = r == 0 ? 0x00 : r == 1 ? 0xFF : static_cast<std::uint8_t>(random());
+    }
+    Fixture masked(48, 7);
+    Fixture reference(48, 7);
+    masked.canvas.FillMask(3, 1, width, 5, mask.data(), pitch, kRed);
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < width; ++x) {
+        if (mask[static_cast<std::size_t>(y * pitch + x / 8)] & (0x80 >> (x % 8))) {
+          reference.canvas.SetPixel(3 + x, 1 + y, kRed);
+        }
+      }
+    }
+    EXPECT_EQ(Picture(*masked.bitmap), Picture(*reference.bitmap)) << width;
+  }
 }
 
 TEST(CanvasPen, WidthsAreHeldToOneAndTheLimit) {

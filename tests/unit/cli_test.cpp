@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/convert.h"
 #include "cli/options.h"
+#include "render/summary_format.h"
 #include "tests/support/jwc_writer.h"
 
 namespace pelmora {
@@ -46,6 +48,36 @@ TEST(CliOptions, ValuesInEverySpelling) {
   EXPECT_EQ(d->output_dir, "out");
   EXPECT_EQ(d->drawings, (std::vector<std::string>{"a.jwc", "-b.jwc", "--info"}));
   EXPECT_FALSE(d->info);
+}
+
+TEST(CliOptions, GnuAbbreviationsAndEndOfOptions) {
+  const auto o = Parse(
+      {"plan.jwc", "--dry", "--def", "--dp=72", "--output-d", "out", "--q", "--", "--dry-run"});
+  ASSERT_TRUE(o);
+  EXPECT_TRUE(o->dry_run && o->defaults && o->quiet);
+  EXPECT_EQ(o->dpi, 72);
+  EXPECT_EQ(o->output_dir, "out");
+  EXPECT_EQ(o->drawings, (std::vector<std::string>{"plan.jwc", "--dry-run"}));
+  // "-" is a drawing name, not an option.
+  const auto dash = Parse({"-", "-q"});
+  ASSERT_TRUE(dash);
+  EXPECT_EQ(dash->drawings, std::vector<std::string>{"-"});
+  EXPECT_TRUE(dash->quiet);
+
+  std::string error;
+  EXPECT_FALSE(Parse({"--d", "x.jwc"}, &error));
+  EXPECT_EQ(error, "option '--d' is ambiguous");
+  EXPECT_FALSE(Parse({"--de=1", "x.jwc"}, &error));
+  EXPECT_EQ(error, "option '--de' is ambiguous");
+  EXPECT_FALSE(Parse({"x.jwc", "--dp"}, &error));
+  EXPECT_EQ(error, "--dpi needs a value") << "an abbreviation is named in full";
+  EXPECT_FALSE(Parse({"--quiet=yes", "x.jwc"}, &error));
+  EXPECT_EQ(error, "--quiet takes no value");
+  EXPECT_FALSE(Parse({"-qz", "x.jwc"}, &error));
+  EXPECT_EQ(error, "unknown option '-z'");
+  // A second parse starts afresh (getopt keeps its place in globals).
+  EXPECT_TRUE(Parse({"-fq", "x.jwc"}));
+  EXPECT_TRUE(Parse({"-fq", "x.jwc"}));
 }
 
 TEST(CliOptions, Regions) {
@@ -351,6 +383,41 @@ TEST_F(CliRun, InfoAddsTheFont) {
   ASSERT_EQ(Run({"--info", drawing.string()}), 0);
   EXPECT_NE(stdout_text.find("Font:         ＭＳ ゴシック -> "), std::string::npos) << stdout_text;
   EXPECT_FALSE(fs::exists(dir / "plan.bmp"));
+}
+
+TEST_F(CliRun, InfoJsonDecodesNamesAndAlwaysParses) {
+  const fs::path drawing = dir / "named.jwc";
+  JwcWriter()
+      .Paper(4)
+      .WindowWidth(297)
+      .LayerName(0x21, Cp932("壁") + "\xFF" + std::string(5, '\0'))  // a byte that is no character
+      .LayerName(0x3F, Cp932("寸法") + "\x82 " + std::string(2, ' '))  // a pair that is none
+      .LayerName(0x45, std::string(8, ' '))                            // spaces: no name
+      .GroupName(2, Cp932("平面図") + std::string(10, '\0'))
+      .AddLine({.X1 = 10, .Y1 = 100, .X2 = 200, .Y2 = 100, .LineType = 1, .Layer = 0x21})
+      .AddLine({.X1 = 10, .Y1 = 90, .X2 = 200, .Y2 = 90, .LineType = 1, .Layer = 0x50})
+      .WriteFile(drawing);
+  settings.FontName =
+      "\x82\xa0"
+      "bad";  // not UTF-8, as a hand-edited --set gives it
+  ASSERT_EQ(Run({"--info", "--json", drawing.string()}), 0) << stderr_text;
+  const Json json = Json::parse(stdout_text);  // throws on bytes that are not UTF-8
+  std::map<std::string, std::string> layers;
+  for (const Json& l : json["layers"]) layers[l["id"]] = l["name"];
+  EXPECT_EQ(layers, (std::map<std::string, std::string>{
+                        {"2-1", "壁\uFFFD"}, {"3-F", "寸法\uFFFD"}, {"5-0", ""}}));
+  std::map<std::string, std::string> groups;
+  for (const Json& g : json["groups"]) groups[g["id"]] = g["name"];
+  EXPECT_EQ(groups,
+            (std::map<std::string, std::string>{{"2-*", "平面図"}, {"3-*", ""}, {"5-*", ""}}));
+  EXPECT_EQ(json["font"]["name"], "\uFFFD\uFFFDbad");
+
+  ASSERT_EQ(Run({"--info", drawing.string()}), 0) << stderr_text;
+  EXPECT_NE(
+      stdout_text.find("layer 2-1 shown        lines 1, arcs 0, texts 0, dots 0 「壁\uFFFD」\n"),
+      std::string::npos)
+      << stdout_text;
+  EXPECT_NE(stdout_text.find("「平面図」"), std::string::npos) << stdout_text;
 }
 
 }  // namespace

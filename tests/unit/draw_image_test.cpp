@@ -13,6 +13,7 @@
 #include "drawing/jwcunit.h"
 #include "render/draw_image.h"
 #include "render/geometry.h"
+#include "render/jwtools_lines_testing.h"
 #include "render/palettes.h"
 #include "settings/settings_fields.h"
 #include "tests/support/jwc_writer.h"
@@ -520,6 +521,33 @@ TEST_F(DrawImageTest, SameDrawingAndSettingsGiveTheSameImage) {
     ASSERT_EQ(Render(160, 120, -10, 130, 1.7f, kRenderFile), 1);
     ASSERT_EQ(first->SizeBytes(), image->SizeBytes());
     EXPECT_EQ(std::memcmp(first->Row(0), image->Row(0), image->SizeBytes()), 0) << depth;
+  }
+}
+
+// A line type outside 2..9 draws with the last pattern chosen; a render must
+// not take it from an earlier render, so a drawing converted after another
+// gives the bytes it gives alone.
+TEST_F(DrawImageTest, EachRenderStartsFromAFreshLineState) {
+  ResetLinePatternForTesting();
+  const JwcWriter dashed =
+      JwcWriter().AddLine({.X1 = 0, .Y1 = 10, .X2 = 100, .Y2 = 10, .LineType = 5, .PenColor = 1});
+  const JwcWriter unknown_types =
+      JwcWriter()
+          .AddLine({.X1 = 0, .Y1 = 20, .X2 = 150, .Y2 = 20, .LineType = 12, .PenColor = 1})
+          .AddArc({.CenterX = 60, .CenterY = 40, .Radius = 15, .LineType = 200, .PenColor = 1});
+  for (int mode : {kRenderPreview, kRenderFile}) {
+    SCOPED_TRACE(mode);
+    Load(unknown_types);
+    ASSERT_EQ(Render(160, 60, 0, 60, 1.0f, mode), 1) << error;
+    const auto alone = Copy(*image);
+    Load(dashed);
+    ASSERT_EQ(Render(160, 60, 0, 60, 1.0f, mode), 1) << error;
+    Load(unknown_types);
+    ASSERT_EQ(Render(160, 60, 0, 60, 1.0f, mode), 1) << error;
+    ASSERT_EQ(alone->SizeBytes(), image->SizeBytes());
+    EXPECT_EQ(std::memcmp(alone->Row(0), image->Row(0), image->SizeBytes()), 0);
+    // Without a pattern chosen in this render the line is solid.
+    for (int x = 0; x <= 150; ++x) ASSERT_NE(image->ColourAt(x, 40), kWhite) << x;
   }
 }
 

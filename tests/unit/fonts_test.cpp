@@ -398,6 +398,30 @@ TEST(FontRasterizer, LargeGlyphsAreClippedToTheBitmapWithoutChangingPixels) {
   EXPECT_GT(InkCount(*whole), 5000);
 }
 
+TEST(FontRasterizer, LargeGlyphsDrawnAgainAreThePixelsOfAFreshRender) {
+  // Huge characters stacked on one spot, as texts of width and spacing 0 draw
+  // them, and again where the bitmap cuts them elsewhere: the kept runs of each
+  // cut must paint what a rasterizer that never drew them paints.
+  FontRasterizer warm;
+  struct Place {
+    int x, y;
+  };
+  const std::string first = kKanji.substr(0, 2);
+  const std::string second = kKanji.substr(2, 2);
+  for (int round = 0; round < 2; ++round) {
+    for (const Place place : {Place{20, 10}, Place{-150, 40}, Place{60, -120}, Place{21, 10}}) {
+      for (const std::string& character : {first, second, first}) {
+        const LogFont font = Font(kMsGothic, 420, 0, round == 0 ? 0 : 450);
+        const auto again = Draw(warm, 360, 300, font, place.x, place.y, character);
+        FontRasterizer fresh;
+        const auto reference = Draw(fresh, 360, 300, font, place.x, place.y, character);
+        EXPECT_TRUE(SamePixels(*again, *reference)) << place.x << "," << place.y;
+        EXPECT_GT(InkCount(*reference), 1000) << place.x << "," << place.y;
+      }
+    }
+  }
+}
+
 TEST(FontRasterizer, AbsurdSizesAndPositionsAreHarmless) {
   FontRasterizer rasterizer;
   // A glyph far larger than the bitmap still shows the part that falls on it.

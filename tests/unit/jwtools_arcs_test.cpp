@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -216,6 +217,88 @@ TEST_F(JwtoolsArcs, HugeArcsUseBoundedChordCounts) {
   DrawJwcArc(sheet.canvas, 20 - 10000000, 20, 1e7f, 1, 0, 360, 0);
   EXPECT_EQ(PaintedBox(*sheet.bitmap), (Box{20, 0, 21, 39}));
   for (int y = 0; y < 40; ++y) EXPECT_NE(sheet.bitmap->ValueAt(20, y), 0u) << y;
+}
+
+// Skipping the chords that cannot reach the bitmap paints what walking every
+// chord paints, leaves the pen where the walk leaves it and, for solid and
+// moves-only arcs, the walk's phase. The arcs are large enough to be skipped in
+// blocks (hundreds to tens of thousands of chords) and pass close by or through
+// the bitmap, so that visible and skipped stretches alternate.
+TEST_F(JwtoolsArcs, SkippedChordsChangeNoPixel) {
+  std::mt19937 random(20261209);
+  auto uniform = [&](double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(random);
+  };
+  const int types[] = {0, 1, 2, 3, 5, 7, 9, 12};
+  int compared = 0;
+  for (int i = 0; i < 320; ++i) {
+    const float radius = static_cast<float>(std::exp(uniform(std::log(60.0), std::log(30000.0))));
+    const float flatness = static_cast<float>(i % 3 == 0 ? 1.0 : uniform(0.05, 3.0));
+    const float tilt = static_cast<float>(i % 4 == 0 ? 0.0 : uniform(-360.0, 360.0));
+    const float start = static_cast<float>(uniform(-720.0, 720.0));
+    const float end = i % 5 == 0 ? start : static_cast<float>(uniform(-720.0, 720.0));
+    // The centre about one semi-axis away from the bitmap's middle.
+    const double reach = radius * (i % 2 == 0 ? 1.0 : flatness) + uniform(-40.0, 40.0);
+    const double direction = uniform(0.0, 6.283185307179586);
+    const int cx = 32 + static_cast<int>(reach * std::cos(direction));
+    const int cy = 24 + static_cast<int>(reach * std::sin(direction));
+    const int type = types[i % 8];
+    const int width = i % 7 == 0 ? 5 : (i % 7 == 1 ? 2 : 1);
+
+    LinePatternView after[2];
+    Point pen[2];
+    std::unique_ptr<Bitmap> bitmaps[2];
+    for (int culled = 0; culled < 2; ++culled) {
+      ResetLinePatternForTesting();
+      SetChordCullingForTesting(culled == 1);
+      bitmaps[culled] = Bitmap::Create(64, 48, 24);
+      Canvas canvas(*bitmaps[culled]);
+      canvas.SetPenColour(Rgb(255, 255, 255));
+      SetLineType(canvas, 5);  // the pattern a type-12 arc keeps
+      SetLineType(canvas, type);
+      SetLineWidth(canvas, width);
+      DrawJwcArc(canvas, cx, cy, radius, flatness, start, end, tilt);
+      after[culled] = LinePatternForTesting();
+      pen[culled] = canvas.PenPosition();
+    }
+    SetChordCullingForTesting(true);
+    const std::string what = "arc " + std::to_string(i) + ": type " + std::to_string(type) + " r " +
+                             std::to_string(radius) + " centre " + std::to_string(cx) + "," +
+                             std::to_string(cy);
+    ASSERT_TRUE(SamePixels(*bitmaps[0], *bitmaps[1])) << what;
+    EXPECT_EQ(pen[0], pen[1]) << what;
+    EXPECT_EQ(after[0].line_draw_calls, after[1].line_draw_calls) << what;
+    if (type == 0 || type == 1) {
+      EXPECT_EQ(after[0].phase_element, after[1].phase_element) << what;
+      EXPECT_EQ(after[0].phase_offset, after[1].phase_offset) << what;
+    }
+    if (PaintedBox(*bitmaps[0]) != Box{}) ++compared;
+  }
+  // A quarter of the arcs at least paint something: the sweep compares pixels,
+  // not only empty sheets.
+  EXPECT_GT(compared, 80);
+}
+
+// After a dashed arc whose last chords were skipped, the next stroke starts its
+// pattern afresh (LineMoveTo), as after any arc: the strokes paint the same.
+TEST_F(JwtoolsArcs, StrokesAfterASkippedArcPaintTheSame) {
+  std::unique_ptr<Bitmap> bitmaps[2];
+  for (int culled = 0; culled < 2; ++culled) {
+    ResetLinePatternForTesting();
+    SetChordCullingForTesting(culled == 1);
+    bitmaps[culled] = Bitmap::Create(80, 60, 24);
+    Canvas canvas(*bitmaps[culled]);
+    canvas.SetPenColour(Rgb(255, 255, 255));
+    SetLineType(canvas, 6);
+    // Starts in view, leaves it for good after a few dozen chords.
+    DrawJwcArc(canvas, 40 + 20000, 30, 20000, 1, 179.9f, 300, 0);
+    LineMoveTo(canvas, 0, 55);
+    LineDrawTo(canvas, 79, 55);
+    DrawJwcArc(canvas, 40, 30 - 15000, 15000, 0.5f, 260, 280, 3);
+  }
+  SetChordCullingForTesting(true);
+  EXPECT_TRUE(SamePixels(*bitmaps[0], *bitmaps[1]));
+  EXPECT_NE(PaintedBox(*bitmaps[1]), Box{});
 }
 
 }  // namespace

@@ -114,6 +114,24 @@ TEST_F(JwtoolsLines, Type2DashesAndTheirPhase) {
             "..........#............."}));
 }
 
+TEST_F(JwtoolsLines, ExactMultipleOfThePatternEndsWithTheLastGap) {
+  // Two whole repetitions of type 2 (3 on, 3 off): the dash after them has no
+  // length left and paints nothing at the end, across and along both axes.
+  Canvas& canvas = Paper(14, 14);
+  SetLineType(canvas, 2);
+  LineMoveTo(canvas, 0, 0);
+  LineDrawTo(canvas, 12, 0);
+  EXPECT_EQ(LinePatternForTesting().phase_element, 1);
+  EXPECT_EQ(LinePatternForTesting().phase_offset, 1);
+  LineMoveTo(canvas, 13, 13);
+  LineDrawTo(canvas, 13, 1);
+  EXPECT_EQ(Drawn(), Rows({"###...###.....", "..............", "..............",
+                           "..............", "..............", ".............#",
+                           ".............#", ".............#", "..............",
+                           "..............", "..............", ".............#",
+                           ".............#", ".............#"}));
+}
+
 TEST_F(JwtoolsLines, PatternRunsOnAcrossSegmentsAndCorners) {
   Canvas& canvas = Paper(12, 6);
   SetLineType(canvas, 2);

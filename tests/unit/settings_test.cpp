@@ -172,6 +172,43 @@ TEST(SettingsFields, SetByNameForTheCommandLine) {
   EXPECT_EQ(s.No9, before.No9);
 }
 
+// Pen widths and the point size are held within the settings dialog's ranges
+// wherever they are read; other integers are taken as they come.
+TEST(SettingsFields, DialogRangesHoldWhatIsRead) {
+  struct Case {
+    const char* name;
+    const char* text;
+    int expected;
+  };
+  const Case cases[] = {
+      {"PenWidth1", "65536", 99},
+      {"PenWidth1", "99", 99},
+      {"PenWidth3", "0", 1},
+      {"PenWidth6", "-7", 1},
+      {"PenWidth2", "1", 1},
+      {"PenWidth4", "42", 42},
+      {"Dot", "2000000", 100},
+      {"Dot", "100", 100},
+      {"Dot", "0", 1},
+      {"Dot", "-2147483648", 1},
+      {"Dot", "6", 6},
+      {"Top", "-3000", -3000},
+      {"dpi", "100000", 100000},
+      {"x2", "2147483647", 2147483647},
+  };
+  for (const Case& c : cases) {
+    const SettingsField& field = *FindSettingsField(c.name);
+    const int Settings::*member = std::get<int Settings::*>(field.member);
+    Settings stored;
+    EXPECT_TRUE(ReadStoredText(stored, field, c.text)) << c.name << "=" << c.text;
+    EXPECT_EQ(stored.*member, c.expected) << "stored " << c.name << "=" << c.text;
+    Settings set;
+    std::string error;
+    EXPECT_TRUE(SetSettingByName(set, c.name, c.text, &error)) << error;
+    EXPECT_EQ(set.*member, c.expected) << "--set " << c.name << "=" << c.text;
+  }
+}
+
 TEST(SettingsFields, ColourAndPenWidthTables) {
   Settings s;
   for (int i = 0; i < kColourTableSize; ++i) ColourEntry(s, i) = 0x100u + static_cast<Colour>(i);
@@ -328,6 +365,18 @@ TEST_F(SettingsStoreTest, OddValuesReadAsDefaultsAndAreWrittenBackMended) {
     EXPECT_EQ(raw.value("Width").typeId(), QMetaType::QString);
     EXPECT_EQ(raw.value("Width").toString(), "680");
   }
+}
+
+TEST_F(SettingsStoreTest, WidthsAndDotOutOfTheDialogsRangeAreHeldOnLoad) {
+  const std::string path = Path("ranges.conf");
+  Put(path, "PenWidth1", QStringLiteral("65536"));
+  Put(path, "PenWidth5", QStringLiteral("0"));
+  Put(path, "Dot", QStringLiteral("2000000"));
+  const Settings s = SettingsStore(path).Load();
+  EXPECT_EQ(s.PenWidth1, 99);
+  EXPECT_EQ(s.PenWidth5, 1);
+  EXPECT_EQ(s.PenWidth2, 1);
+  EXPECT_EQ(s.Dot, 100);
 }
 
 TEST_F(SettingsStoreTest, HandEditedListIsNotAString) {

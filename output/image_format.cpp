@@ -1,0 +1,89 @@
+#include "output/image_format.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "output/bmp_writer.h"
+
+namespace pelmora {
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+// The extension of the last path component, dot included; empty when there is
+// none. A leading dot starts a hidden name, not an extension.
+std::string_view ExtensionOf(std::string_view path) {
+  const auto slash = path.find_last_of('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const auto dot = name.find_last_of('.');
+  if (dot == std::string_view::npos || dot == 0) return {};
+  return name.substr(dot);
+}
+
+}  // namespace
+
+std::optional<ImageFormat> FormatFromName(std::string_view path) {
+  const std::string extension = Lower(ExtensionOf(path));
+  if (extension == ".bmp") return ImageFormat::kBmp;
+  if (extension == ".png") return ImageFormat::kPng;
+  if (extension == ".tif" || extension == ".tiff") return ImageFormat::kTiff;
+  if (extension == ".pdf") return ImageFormat::kPdf;
+  return std::nullopt;
+}
+
+bool HasExtension(std::string_view path) { return !ExtensionOf(path).empty(); }
+
+std::optional<ImageFormat> FormatFromString(std::string_view word) {
+  const std::string lower = Lower(word);
+  if (lower == "bmp") return ImageFormat::kBmp;
+  if (lower == "png") return ImageFormat::kPng;
+  if (lower == "tiff" || lower == "tif") return ImageFormat::kTiff;
+  if (lower == "pdf") return ImageFormat::kPdf;
+  return std::nullopt;
+}
+
+std::string_view FormatName(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::kBmp:
+      return "bmp";
+    case ImageFormat::kPng:
+      return "png";
+    case ImageFormat::kTiff:
+      return "tiff";
+    case ImageFormat::kPdf:
+      return "pdf";
+  }
+  return "bmp";
+}
+
+std::string_view FormatExtension(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::kBmp:
+      return ".bmp";
+    case ImageFormat::kPng:
+      return ".png";
+    case ImageFormat::kTiff:
+      return ".tif";
+    case ImageFormat::kPdf:
+      return ".pdf";
+  }
+  return ".bmp";
+}
+
+bool SizeKnownInAdvance(ImageFormat format) { return format == ImageFormat::kBmp; }
+
+std::optional<std::uint64_t> KnownFileSize(ImageFormat format, std::int64_t width,
+                                           std::int64_t height, int bits) {
+  if (!SizeKnownInAdvance(format)) return std::nullopt;
+  const auto layout = BmpLayoutFor(width, height, bits);
+  if (!layout || !layout->fits) return std::nullopt;
+  return layout->file_size;
+}
+
+}  // namespace pelmora

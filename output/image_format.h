@@ -1,0 +1,41 @@
+// The image file formats the output side writes, and how a name or a word on
+// the command line picks one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace pelmora {
+
+enum class ImageFormat { kBmp, kPng, kTiff, kPdf };
+
+// The format an output name asks for, by its extension without regard to case:
+// ".bmp", ".png", ".tif" or ".tiff", ".pdf". nullopt for any other extension and
+// for a name without one (the caller decides whether that means ".bmp").
+std::optional<ImageFormat> FormatFromName(std::string_view path);
+
+// True when the last component of `path` has an extension ("plan.jwc" yes,
+// "plan", ".profile" and "dir.d/plan" no).
+bool HasExtension(std::string_view path);
+
+// The format a word names: "bmp", "png", "tiff" (or "tif"), "pdf", without regard
+// to case. nullopt otherwise.
+std::optional<ImageFormat> FormatFromString(std::string_view word);
+
+// "bmp", "png", "tiff", "pdf": the word FormatFromString reads back.
+std::string_view FormatName(ImageFormat format);
+
+// The extension a new output name gets: ".bmp", ".png", ".tif", ".pdf".
+std::string_view FormatExtension(ImageFormat format);
+
+// Whether a file's size follows from its dimensions alone. Only BMP stores its
+// pixels uncompressed; the others are "compressed".
+bool SizeKnownInAdvance(ImageFormat format);
+
+// The exact size of the file for an image of this shape, where it is known in
+// advance and fits the format (BMP only); nullopt otherwise.
+std::optional<std::uint64_t> KnownFileSize(ImageFormat format, std::int64_t width,
+                                           std::int64_t height, int bits);
+
+}  // namespace pelmora

@@ -1,0 +1,205 @@
+// TIFF through libtiff: bilevel with CCITT Group 4 when the two colours are
+// black and white, palette images with Deflate otherwise at 1, 4 and 8 bits,
+// RGB with Deflate at 16 and 24 bits; the resolution in dots per inch. libtiff
+// encodes a strip as soon as its rows are in, so bands stream through.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "output/format_encoders.h"
+
+namespace pelmora {
+namespace {
+
+// Uncompressed bytes per strip, at most: small enough to stream, large enough
+// that Group 4's restart at every strip costs nothing visible.
+constexpr std::size_t kStripBytes = std::size_t{1} << 20;
+
+class TiffEncoder final : public ImageEncoder {
+ public:
+  explicit TiffEncoder(ByteSink* sink) : m_sink(sink) {}
+  ~TiffEncoder() override {
+    if (m_tiff) TIFFCleanup(m_tiff);
+  }
+
+  bool Begin(const ImageShape& shape, std::string* error) override {
+    if (!CheckShape(shape, error)) return false;
+    m_shape = shape;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) {
+      *error = "not enough memory for the TIFF encoder";
+      return false;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, this);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, this);
+    m_tiff = TIFFClientOpenExt("output", "w", this, OnRead, OnWrite, OnSeek, OnClose, OnSize,
+                               OnMap, OnUnmap, options);
+    TIFFOpenOptionsFree(options);
+    if (!m_tiff) return Failed(error, "cannot start the TIFF file");
+
+    const std::vector<Colour> table = FileColourTable(shape);
+    const Colour black = Rgb(0, 0, 0), white = Rgb(255, 255, 255);
+    const bool bilevel =
+        shape.bits == 1 && ((table[0] == black && table[1] == white) ||
+                            (table[0] == white && table[1] == black));
+    // Group 4 codes runs of 0 bits as white: stored 0 must mean white.
+    m_invert = bilevel && table[0] == black;
+    const bool rgb = shape.bits > 8;
+    m_row.assign(rgb ? static_cast<std::size_t>(shape.width) * 3
+                     : (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8,
+                 0);
+    const auto rows_per_strip =
+        static_cast<std::uint32_t>(std::max<std::size_t>(1, kStripBytes / m_row.size()));
+
+    bool ok = TIFFSetField(m_tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(shape.width)) &&
+              TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(shape.height)) &&
+              TIFFSetField(m_tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(m_tiff, TIFFTAG_ROWSPERSTRIP, rows_per_strip) &&
+              TIFFSetField(m_tiff, TIFFTAG_XRESOLUTION, static_cast<float>(shape.dpi)) &&
+              TIFFSetField(m_tiff, TIFFTAG_YRESOLUTION, static_cast<float>(shape.dpi)) &&
+              TIFFSetField(m_tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    if (bilevel) {
+      ok = ok && TIFFSetField(m_tiff, TIFFTAG_BITSPERSAMPLE, 1) &&
+           TIFFSetField(m_tiff, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+           TIFFSetField(m_tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE) &&
+           TIFFSetField(m_tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    } else if (!rgb) {
+      m_colour_map.assign(std::size_t{3} << shape.bits, 0);
+      const std::size_t n = table.size();
+      for (std::size_t i = 0; i < n; ++i) {
+        // 16 bits per channel: 0xAB becomes 0xABAB.
+        m_colour_map[i] = static_cast<std::uint16_t>(RedOf(table[i]) * 257);
+        m_colour_map[n + i] = static_cast<std::uint16_t>(GreenOf(table[i]) * 257);
+        m_colour_map[2 * n + i] = static_cast<std::uint16_t>(BlueOf(table[i]) * 257);
+      }
+      ok = ok && TIFFSetField(m_tiff, TIFFTAG_BITSPERSAMPLE, shape.bits) &&
+           TIFFSetField(m_tiff, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+           TIFFSetField(m_tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE) &&
+           TIFFSetField(m_tiff, TIFFTAG_COLORMAP, m_colour_map.data(), m_colour_map.data() + n,
+                        m_colour_map.data() + 2 * n) &&
+           TIFFSetField(m_tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    } else {
+      ok = ok && TIFFSetField(m_tiff, TIFFTAG_BITSPERSAMPLE, 8) &&
+           TIFFSetField(m_tiff, TIFFTAG_SAMPLESPERPIXEL, 3) &&
+           TIFFSetField(m_tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+           TIFFSetField(m_tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE) &&
+           TIFFSetField(m_tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    }
+    if (!ok) return Failed(error, "cannot describe the TIFF image");
+    return true;
+  }
+
+  bool WriteRows(int first_row, const Bitmap& rows, std::string* error) override {
+    if (!CheckBand(m_shape, m_next_row, first_row, rows, error)) return false;
+    for (int y = 0; y < rows.Height(); ++y) {
+      if (m_shape.bits > 8) {
+        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+      } else {
+        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        if (m_invert) {
+          for (std::uint8_t& byte : m_row) byte = static_cast<std::uint8_t>(~byte);
+        }
+      }
+      if (TIFFWriteScanline(m_tiff, m_row.data(), static_cast<std::uint32_t>(first_row + y), 0) <
+          0) {
+        return Failed(error, "cannot write a TIFF strip");
+      }
+    }
+    m_next_row = first_row + rows.Height();
+    return true;
+  }
+
+  bool Finish(std::string* error) override {
+    if (m_next_row != m_shape.height) {
+      *error = "only " + std::to_string(m_next_row) + " of " + std::to_string(m_shape.height) +
+               " rows were written";
+      return false;
+    }
+    const bool flushed = TIFFFlush(m_tiff) == 1;
+    TIFFClose(m_tiff);
+    m_tiff = nullptr;
+    if (!flushed || !m_write_error.empty() || !m_message.empty()) {
+      return Failed(error, "cannot complete the TIFF file");
+    }
+    return true;
+  }
+
+ private:
+  bool Failed(std::string* error, const char* what) {
+    if (!m_write_error.empty()) {
+      *error = m_write_error;
+    } else {
+      *error = m_message.empty() ? std::string(what) : "TIFF: " + m_message;
+    }
+    return false;
+  }
+
+  static TiffEncoder* Self(thandle_t handle) { return static_cast<TiffEncoder*>(handle); }
+  static int OnError(TIFF*, void* self, const char* module, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof(text), format, args);
+    auto* encoder = static_cast<TiffEncoder*>(self);
+    if (encoder->m_message.empty()) encoder->m_message = std::string(module ? module : "") + ": " + text;
+    return 1;
+  }
+  static int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+  static tmsize_t OnRead(thandle_t handle, void* data, tmsize_t size) {
+    TiffEncoder* self = Self(handle);
+    const std::int64_t n = self->m_sink->ReadAt(self->m_position, data, static_cast<std::size_t>(size));
+    if (n > 0) self->m_position += static_cast<std::uint64_t>(n);
+    return static_cast<tmsize_t>(n);
+  }
+  static tmsize_t OnWrite(thandle_t handle, void* data, tmsize_t size) {
+    TiffEncoder* self = Self(handle);
+    if (!self->m_write_error.empty()) return 0;
+    if (!self->m_sink->WriteAt(self->m_position, data, static_cast<std::size_t>(size),
+                               &self->m_write_error)) {
+      return 0;
+    }
+    self->m_position += static_cast<std::uint64_t>(size);
+    self->m_end = std::max(self->m_end, self->m_position);
+    return size;
+  }
+  static toff_t OnSeek(thandle_t handle, toff_t offset, int whence) {
+    TiffEncoder* self = Self(handle);
+    switch (whence) {
+      case SEEK_SET:
+        self->m_position = offset;
+        break;
+      case SEEK_CUR:
+        self->m_position += offset;
+        break;
+      case SEEK_END:
+        self->m_position = self->m_end + offset;
+        break;
+    }
+    return self->m_position;
+  }
+  static int OnClose(thandle_t) { return 0; }
+  static toff_t OnSize(thandle_t handle) { return Self(handle)->m_end; }
+  static int OnMap(thandle_t, void**, toff_t*) { return 0; }
+  static void OnUnmap(thandle_t, void*, toff_t) {}
+
+  ByteSink* m_sink;
+  ImageShape m_shape;
+  TIFF* m_tiff = nullptr;
+  bool m_invert = false;
+  std::vector<std::uint8_t> m_row;
+  std::vector<std::uint16_t> m_colour_map;
+  std::uint64_t m_position = 0;
+  std::uint64_t m_end = 0;
+  int m_next_row = 0;
+  std::string m_write_error;
+  std::string m_message;
+};
+
+}  // namespace
+
+std::unique_ptr<ImageEncoder> CreateTiffEncoder(ByteSink* sink) {
+  return std::make_unique<TiffEncoder>(sink);
+}
+
+}  // namespace pelmora
