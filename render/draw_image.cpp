@@ -284,7 +284,7 @@ class Renderer {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       if (!m_settings.TextMode) break;
       m_reader.JwcTextData(static_cast<std::int32_t>(i), record);
-      if (!m_visible.Shows(record.Layer) || record.Style >= kTextStyleCount) continue;
+      if (!m_visible.Shows(record.Layer) || record.Style >= kJwcTextStyleCount) continue;
       m_reader.JwcTextStyle(record.Style, style);
       InkSink ink(m_canvas, text);
       LayoutJwcText(record.Text, m_map.FX(record.X1), m_map.FY(record.Y1), m_map.FX(record.X2),

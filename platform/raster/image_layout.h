@@ -29,7 +29,7 @@ std::optional<BmpLayout> BmpLayoutFor(std::int64_t width, std::int64_t height, i
 // within the field's 32-bit range.
 std::int32_t PixelsPerMetre(int dpi);
 
-// Bytes the file writer buffers at most besides the image (its write chunk).
+// Bytes the BMP encoder buffers at most besides the band (its write chunk).
 inline constexpr std::size_t kBmpWriteChunk = std::size_t{1} << 20;
 
 }  // namespace pelmora
