@@ -39,7 +39,8 @@ for size in 128 256; do
     failures=$((failures + 1))
     continue
   fi
-  python3 - "$out" "$size" <<'PY' || failures=$((failures + 1))
+  # Pillow is Debian's python3-pil: the system interpreter, whatever python3 PATH finds first.
+  /usr/bin/python3 - "$out" "$size" <<'PY' || failures=$((failures + 1))
 import sys
 from PIL import Image
 image = Image.open(sys.argv[1])
