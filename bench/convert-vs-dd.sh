@@ -21,12 +21,12 @@ export XDG_CONFIG_HOME=$work/config  # the built-in defaults, whatever is saved
 convert=$build/cli/pelmora-convert
 driver=$build/bench/band_convert
 if [[ -x $convert ]] && "$convert" --help 2>&1 | grep -q -- '--threads'; then
-  run() {  # dpi depth threads output
-    "$convert" -q -f --defaults --dpi "$1" --depth "$2" --threads "$3" -o "$4" "$sample"
+  run() {  # dpi depth threads output: the command into ${cmd[@]}
+    cmd=("$convert" -q -f --defaults --dpi "$1" --depth "$2" --threads "$3" -o "$4" "$sample")
   }
   echo "converter: $convert"
 elif [[ -x $driver ]]; then
-  run() { "$driver" "$sample" "$4" "$1" "$2" "$3"; }
+  run() { cmd=("$driver" "$sample" "$4" "$1" "$2" "$3"); }
   echo "converter: $driver (pelmora-convert has no --threads yet)"
 else
   echo "build $build first (make release)" >&2
@@ -38,7 +38,7 @@ cores=$(nproc)
 best() {
   local best_s="" s
   for ((i = 0; i < runs; i++)); do
-    s=$( { /usr/bin/time -f '%e' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
+    s=$(/usr/bin/time -f '%e' "$@" 2>&1 >/dev/null | tail -n 1)
     if [[ -z $best_s ]] || awk -v a="$s" -v b="$best_s" 'BEGIN { exit !(a < b) }'; then best_s=$s; fi
   done
   echo "$best_s"
@@ -49,13 +49,19 @@ peak_mib() {
 }
 
 out=$work/a0.bmp
-all=$(best run 360 24 "$cores" "$out")
+run 360 24 "$cores" "$out"
+all=$(best "${cmd[@]}")
 bytes=$(stat -c %s "$out")
 dd_s=$(best dd if=/dev/zero of="$work/dd.bin" bs=1M count=$(((bytes + 1048575) / 1048576)) conv=fsync)
-one=$(best run 360 24 1 "$out")
-mono=$(best run 360 1 "$cores" "$work/a0-1.bmp")
-rss360=$(peak_mib run 360 24 "$cores" "$out")
-rss600=$(peak_mib run 600 24 "$cores" "$out")
+rm -f "$work/dd.bin"
+run 360 24 1 "$out"
+one=$(best "${cmd[@]}")
+run 360 1 "$cores" "$work/a0-1.bmp"
+mono=$(best "${cmd[@]}")
+run 360 24 "$cores" "$out"
+rss360=$(peak_mib "${cmd[@]}")
+run 600 24 "$cores" "$out"
+rss600=$(peak_mib "${cmd[@]}")
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 printf 'A0 360 dpi 24 bit, %d threads: %6.2f s (%d bytes)\n' "$cores" "$all" "$bytes"
