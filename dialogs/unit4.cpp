@@ -9,6 +9,7 @@
 
 #include "app/quick_panel.h"
 #include "app/ui_fonts.h"
+#include "pelmora_version.h"
 
 namespace pelmora {
 
@@ -56,7 +57,7 @@ TForm4::TForm4(Settings& settings, QuickPanel* quick_panel, QWidget* owner)
   icon->setGeometry(200, 20, 32, 32);
   icon->setPixmap(QPixmap(QStringLiteral(":/icons/pelmora-32.png")));
 
-  auto* version = new QLabel(QStringLiteral("Version 2.03b"), this);
+  auto* version = new QLabel(QStringLiteral("Version " PELMORA_PRODUCT_VERSION), this);
   version->setObjectName(QStringLiteral("Label1"));
   version->move(96, 68);
 

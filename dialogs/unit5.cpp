@@ -32,9 +32,6 @@ constexpr int kClientHeight = 334;
 constexpr int kStatusHeight = 19;
 constexpr int kLeftPanelWidth = 97;
 constexpr int kMiddlePanelWidth = 444;
-// Text styles 0..10 of a drawing; a text naming another has no colour.
-constexpr int kTextStyleCount = 11;
-
 const char* const kGroupCaptions[16] = {
     "ｸﾞﾙｰﾌﾟ 0", "ｸﾞﾙｰﾌﾟ 1", "ｸﾞﾙｰﾌﾟ 2", "ｸﾞﾙｰﾌﾟ 3", "ｸﾞﾙｰﾌﾟ 4", "ｸﾞﾙｰﾌﾟ 5",
     "ｸﾞﾙｰﾌﾟ 6", "ｸﾞﾙｰﾌﾟ 7", "ｸﾞﾙｰﾌﾟ 8", "ｸﾞﾙｰﾌﾟ 9", "ｸﾞﾙｰﾌﾟ A", "ｸﾞﾙｰﾌﾟ B",
@@ -258,7 +255,7 @@ int TForm5::DrawImage(int width, int height, int originX, int originY, float sca
   TJwcTextStyle style;
   for (std::int32_t i = 0, count = m_reader.JwcTextCount(); i < count; ++i) {
     m_reader.JwcTextData(i, text);
-    if (text.Style >= kTextStyleCount) continue;  // no style, no colour: not drawn anywhere
+    if (text.Style >= kJwcTextStyleCount) continue;  // no style, no colour: not drawn anywhere
     m_reader.JwcTextStyle(text.Style, style);
     Canvas& canvas = *canvases[text.Layer % 16];
     canvas.SetPenColour(PenColourOf(m_settings, style.PenColor));

@@ -455,6 +455,28 @@ class ChordPoints {
   double m_cos0 = 1, m_sin0 = 0;
 };
 
+// sqrt(dx² + dy²), as DrawPatterned takes a segment's length: from a table
+// for the short chords of arcs (the same correctly rounded roots).
+double ChordLength(double dx, double dy) {
+  constexpr int kShort = 16;
+  static const auto kRoots = [] {
+    std::array<double, kShort * kShort> roots{};
+    for (int y = 0; y < kShort; ++y) {
+      for (int x = 0; x < kShort; ++x) {
+        roots[static_cast<std::size_t>(y * kShort + x)] =
+            std::sqrt(static_cast<double>(x * x + y * y));
+      }
+    }
+    return roots;
+  }();
+  const double ax = std::fabs(dx);
+  const double ay = std::fabs(dy);
+  if (ax < kShort && ay < kShort) {
+    return kRoots[static_cast<std::size_t>(static_cast<int>(ay) * kShort + static_cast<int>(ax))];
+  }
+  return std::sqrt(dx * dx + dy * dy);
+}
+
 // What DrawPatterned does to the phase for a segment of `length` pixels that
 // cannot paint (a chord that misses the bitmap), without the walk along it.
 void AdvancePhase(double length) {
@@ -640,9 +662,8 @@ class ChordStroker {
     if (m_pen_stale && !m_pen_known) from = m_points.At(std::max<std::int64_t>(lo - 1, 0));
     for (std::int64_t s = lo; s <= hi; ++s) {
       const Point q = m_points.At(s);
-      const double dx = static_cast<double>(q.x) - from.x;
-      const double dy = static_cast<double>(q.y) - from.y;
-      AdvancePhase(std::sqrt(dx * dx + dy * dy));
+      AdvancePhase(
+          ChordLength(static_cast<double>(q.x) - from.x, static_cast<double>(q.y) - from.y));
       from = q;
     }
     g_line_draw_calls += static_cast<std::uint64_t>(hi - lo + 1);

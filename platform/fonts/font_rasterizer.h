@@ -53,6 +53,9 @@ class FontRasterizer final : public TextRasterizer {
   FontRasterizer& operator=(const FontRasterizer&) = delete;
 
   void TextOut(Canvas& canvas, int x, int y, std::string_view bytes) override;
+  // Looks every glyph up as TextOut does (and records substitutions the same way).
+  bool InkRows(Canvas& canvas, int x, int y, std::string_view bytes, long long* top,
+               long long* bottom) override;
 
   // The family that draws texts of `face_name` (CP932 bytes, as in
   // LogFont::face_name), UTF-8; empty when no font is installed at all.

@@ -3,6 +3,7 @@
 // (green) of a 4-bit table, unless a test says otherwise.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <climits>
@@ -235,6 +236,54 @@ TEST(CanvasLines, ThereAndBackInOnePassPaintsWhatThePairPaints) {
       const int x1 = coordinate(random), y1 = coordinate(random);
       ExpectOnePassEqualsPair(width, {{x0, y0, x1, y1}});
       if (HasFatalFailure()) return;
+    }
+  }
+}
+
+TEST(CanvasLines, LinesInsideTheBitmapPaintWhatTheirClippedPartsPaint) {
+  // A line with both ends inside the bitmap takes a shorter way than one the
+  // bitmap cuts: the cut parts, drawn on windows whose edges cross the line,
+  // must hold the same pixels, in every format and both modes.
+  std::mt19937 random(77);
+  for (const int bits : {1, 4, 8, 16, 24}) {
+    for (const PenMode mode : {PenMode::kCopy, PenMode::kXor}) {
+      for (int i = 0; i < 400; ++i) {
+        std::uniform_int_distribution<int> x(0, 63), y(0, 47);
+        const int x0 = x(random), y0 = y(random);
+        const int x1 = i % 8 == 0 ? x0 : x(random), y1 = i % 16 == 0 ? y0 : y(random);
+        const bool include_end = i % 2 == 0;
+        auto stroke = [&](Bitmap& bitmap, int ox, int oy) {
+          if (bits == 8) bitmap.SetColourTable({kWhite, kBlack, kRed});
+          Canvas canvas(bitmap);
+          canvas.SetPenColour(bits == 1 ? kWhite : kRed);
+          canvas.SetPenMode(mode);
+          canvas.MoveTo(x0 - ox, y0 - oy);
+          if (include_end) {
+            canvas.LineThereAndBack(x1 - ox, y1 - oy);
+          } else {
+            canvas.LineTo(x1 - ox, y1 - oy);
+          }
+        };
+        const auto whole = Make(64, 48, bits);
+        stroke(*whole, 0, 0);
+        // A window cutting off both ends where it can, and one cutting one end.
+        const int wx = std::min(std::min(x0, x1) + 1, 63), wy = std::min(std::min(y0, y1) + 1, 47);
+        const int ww = std::clamp(std::abs(x1 - x0) - 1, 1, 64 - wx);
+        const int wh = std::clamp(std::abs(y1 - y0) - 1, 1, 48 - wy);
+        for (const auto& [ox, oy, width, height] :
+             {std::array<int, 4>{wx, wy, ww, wh}, std::array<int, 4>{0, wy, 64, 48 - wy},
+              std::array<int, 4>{wx, 0, 64 - wx, 48}}) {
+          const auto window = Make(width, height, bits);
+          stroke(*window, ox, oy);
+          for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+              ASSERT_EQ(window->ValueAt(x, y), whole->ValueAt(x + ox, y + oy))
+                  << bits << " bits (" << x0 << "," << y0 << ")-(" << x1 << "," << y1
+                  << ") window at " << ox << "," << oy << " pixel " << x << "," << y;
+            }
+          }
+        }
+      }
     }
   }
 }
