@@ -167,6 +167,31 @@ class ProgressBar {
   bool m_shown = false;
 };
 
+// Makes the output's folder (a -d tree being mirrored) only when the first band
+// is ready, so that a drawing refused before rendering leaves no folder.
+class FolderMakingEncoder final : public ImageEncoder {
+ public:
+  FolderMakingEncoder(ImageEncoder& inner, fs::path folder)
+      : m_inner(inner), m_folder(std::move(folder)) {}
+  bool Begin(const ImageShape& shape, std::string* error) override {
+    std::error_code ec;
+    if (!m_folder.empty()) fs::create_directories(m_folder, ec);
+    if (ec) {
+      *error = "cannot create the folder " + m_folder.string() + ": " + ec.message();
+      return false;
+    }
+    return m_inner.Begin(shape, error);
+  }
+  bool WriteRows(int first_row, const Bitmap& rows, std::string* error) override {
+    return m_inner.WriteRows(first_row, rows, error);
+  }
+  bool Finish(std::string* error) override { return m_inner.Finish(error); }
+
+ private:
+  ImageEncoder& m_inner;
+  fs::path m_folder;
+};
+
 // One drawing to do, as planned before any is done.
 struct Job {
   std::string drawing;  // as given or as found below a given folder
@@ -683,14 +708,15 @@ class Converter {
       return true;
     }
 
-    FontRasterizer& rasterizer = DefaultTextRasterizer();
-    rasterizer.ClearSubstitutions();
+    std::vector<FontSubstitution> used_fonts;
     Json outputs = Json::array();
     std::uint64_t total_bytes = 0;
     for (std::size_t i = 0; i < parts.size(); ++i) {
       if (skip[i]) continue;
       std::uint64_t bytes = 0;
-      if (!Render(job, *plan, parts[i], create[i], show_bar, &bytes, error)) return false;
+      std::vector<FontSubstitution> fonts;
+      if (!Render(job, *plan, parts[i], create[i], show_bar, &bytes, &fonts, error)) return false;
+      if (used_fonts.empty()) used_fonts = std::move(fonts);
       total_bytes += bytes;
       outputs.push_back({{"output", parts[i].output.string()}, {"bytes", bytes}});
       if (!m_options.quiet && !m_options.json) {
@@ -704,7 +730,7 @@ class Converter {
     result->outcome = Outcome::kDone;
     if (m_options.json) {
       Json substitutions = Json::array();
-      for (const FontSubstitution& s : rasterizer.Substitutions()) {
+      for (const FontSubstitution& s : used_fonts) {
         substitutions.push_back(
             {{"requested", s.requested},
              {"used", s.used},
@@ -730,9 +756,10 @@ class Converter {
     return true;
   }
 
-  // Renders one output and writes it through the format's encoder.
+  // Renders one output in bands straight into the format's encoder.
   bool Render(const Job& job, const Plan& plan, const Part& part, bool create_folder, bool show_bar,
-              std::uint64_t* bytes, std::string* error) {
+              std::uint64_t* bytes, std::vector<FontSubstitution>* substitutions,
+              std::string* error) {
     const OutputGeometry& g = plan.geometry;
     ProgressBar bar(m_streams.err, show_bar, fs::path(job.drawing).filename().string());
     const fs::path& output = part.output;
@@ -745,41 +772,37 @@ class Converter {
     context.progress = [&bar](std::int64_t position, std::int64_t total) {
       bar.Update(position, total);
     };
-    context.delivery = [&](const Bitmap& image, std::string* why) {
-      std::error_code ec;
-      if (create_folder) {
-        fs::create_directories(output.parent_path(), ec);
-        if (ec) {
-          *why = "cannot create the folder " + output.parent_path().string() + ": " + ec.message();
-          return false;
-        }
-      }
-      bar.Say("writing " + output.string());
-      FileEncoder encoder(m_format, output.string(), OutputOptions{.replace = m_options.force});
-      const ImageShape shape{image.Width(), image.Height(), image.BitsPerPixel(),
-                             image.ColourTable(), m_settings.dpi};
-      std::string reason;
-      const bool ok = encoder.Begin(shape, &reason) && encoder.WriteRows(0, image, &reason) &&
-                      encoder.Finish(&reason);
-      bar.Clear();
-      if (!ok) {
-        const OutputStatus& status = encoder.Status();
-        *why =
-            status.error == OutputError::kExists
-                ? output.string() + " exists; use -f to replace it or -n to skip it"
-                : (status.reason.empty() ? reason : status.reason) + " (" + status.Message() + ")";
-        return false;
-      }
-      if (output != kStandardOutput) *bytes = fs::file_size(output, ec);
-      return true;
-    };
     std::string why;
     context.error = &why;
+    FileEncoder file(m_format, output.string(), OutputOptions{.replace = m_options.force});
+    FolderMakingEncoder encoder(file, create_folder ? output.parent_path() : fs::path());
+    BandOptions bands;
+    bands.threads = RenderThreads();
+    bands.substitutions = substitutions;
     const int done =
-        DrawImage(context, g.width, g.height, g.originX, g.originY, g.scale, kRenderFile);
+        DrawImageBands(context, g.width, g.height, g.originX, g.originY, g.scale, encoder, bands);
     bar.Clear();
-    if (done != 1) *error = why;
-    return done == 1;
+    if (done != 1) {
+      const OutputStatus& status = file.Status();
+      if (status.error == OutputError::kExists) {
+        *error = output.string() + " exists; use -f to replace it or -n to skip it";
+      } else if (!status.ok()) {
+        *error = (status.reason.empty() ? why : status.reason) + " (" + status.Message() + ")";
+      } else {
+        *error = why;
+      }
+      return false;
+    }
+    std::error_code ec;
+    if (output != kStandardOutput) *bytes = fs::file_size(output, ec);
+    return true;
+  }
+
+  // --threads, or the cores shared among the drawings converted at once.
+  int RenderThreads() const {
+    if (m_options.threads) return *m_options.threads;
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return std::max(1, cores / std::max(1, m_options.jobs == 0 ? cores : m_options.jobs));
   }
 
   // The whole paper drawn black on white at twice the thumbnail's size (1 bit:

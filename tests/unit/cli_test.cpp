@@ -80,6 +80,42 @@ TEST(CliOptions, GnuAbbreviationsAndEndOfOptions) {
   EXPECT_TRUE(Parse({"-fq", "x.jwc"}));
 }
 
+TEST(CliOptions, ShowAndHideApplyInOrderAfterTheViewStates) {
+  const auto o =
+      Parse({"--hide", "*", "--show", "2-3,0-e", "--show", "1-*", "--hide", "1-4", "x.jwc"});
+  ASSERT_TRUE(o);
+  ASSERT_EQ(o->visibility.size(), 5u);
+  EXPECT_EQ(o->visibility[1], (VisibilityChange{true, 2, 3}));
+  EXPECT_EQ(o->visibility[2], (VisibilityChange{true, 0, 14}));
+  std::array<std::uint8_t, 256> layers;
+  std::array<std::uint8_t, 16> groups;
+  layers.fill(1);
+  groups.fill(1);
+  ApplyVisibility(*o, layers, groups);
+  std::vector<int> shown;
+  for (int l = 0; l < 256; ++l) {
+    if (layers[static_cast<std::size_t>(l)] == 1 && groups[static_cast<std::size_t>(l >> 4)] == 1) {
+      shown.push_back(l);
+    }
+  }
+  std::vector<int> want = {0x0E};
+  for (int l = 0x10; l < 0x20; ++l) {
+    if (l != 0x14) want.push_back(l);
+  }
+  want.push_back(0x23);
+  EXPECT_EQ(shown, want);
+
+  // --show-all first, whatever the order on the command line.
+  const auto all = Parse({"--hide", "0-*", "--show-all", "x.jwc"});
+  ASSERT_TRUE(all);
+  layers.fill(0);
+  groups.fill(0);
+  ApplyVisibility(*all, layers, groups);
+  EXPECT_EQ(groups[0], 0);
+  EXPECT_EQ(groups[1], 1);
+  EXPECT_EQ(layers[0x15], 1);
+}
+
 TEST(CliOptions, Regions) {
   auto o = Parse({"--paper", "a4p", "x.jwc"});
   ASSERT_TRUE(o);
