@@ -7,7 +7,7 @@ SAMPLE ?= samples/floorplan.jwc
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR := $(CURDIR)
 
-.PHONY: all run test deps release asan fuzz fuzz-build bench clean
+.PHONY: all run test deps release asan tsan fuzz fuzz-build bench clean
 
 all: release
 
@@ -15,17 +15,26 @@ deps:
 	@bash scripts/install-deps.sh
 
 release: deps
-	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER) >/dev/null
+	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_WERROR=ON $(LAUNCHER) >/dev/null
 	@cmake --build build/release -j $(JOBS)
 
 asan: deps
 	@cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-	  -DPELMORA_SANITIZE=ON $(LAUNCHER) >/dev/null
+	  -DPELMORA_SANITIZE=ON -DPELMORA_WERROR=ON $(LAUNCHER) >/dev/null
 	@cmake --build build/asan -j $(JOBS)
+
+# The banded render's threads under ThreadSanitizer.
+tsan: deps
+	@cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+	  -DPELMORA_TSAN=ON -DPELMORA_GUI=OFF $(LAUNCHER) >/dev/null
+	@cmake --build build/tsan -j $(JOBS) --target pelmora_unit_tests
+	@env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 QT_QPA_PLATFORM=offscreen \
+	  XDG_CONFIG_HOME=$(CURDIR)/build/tsan/test-config \
+	  build/tsan/tests/pelmora_unit_tests --gtest_filter='DrawBands*'
 
 fuzz-build: deps
 	@cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
-	  -DPELMORA_FUZZ=ON $(LAUNCHER) >/dev/null
+	  -DPELMORA_FUZZ=ON -DPELMORA_WERROR=ON $(LAUNCHER) >/dev/null
 	@cmake --build build/fuzz -j $(JOBS)
 
 # make fuzz FUZZ_SECONDS=3600

@@ -10,13 +10,14 @@
 #include "app/qt_translations.h"
 #include "dialogs/ui_fonts.h"
 #include "app/unit1.h"
+#include "pelmora_version.h"
 #include "settings/store.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tovarin"));
   QApplication::setApplicationName(QStringLiteral("Pelmora"));
-  QApplication::setApplicationVersion(QStringLiteral("2.03b"));
+  QApplication::setApplicationVersion(QStringLiteral(PELMORA_PRODUCT_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("pelmora"));
   // Message boxes and file dialogs speak Japanese, in the window's font.
   pelmora::LoadQtTranslations(app);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pelmora_version.h"
 #include "platform/raster/bitmap.h"
 
 namespace pelmora {
@@ -79,7 +80,8 @@ PreviewArea::PreviewArea(QWidget* parent) : QWidget(parent), m_image(new Preview
 void PreviewArea::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setPen(palette().color(QPalette::WindowText));
-  painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Pelmora Version2.03b"));
+  painter.drawText(rect(), Qt::AlignCenter,
+                   QStringLiteral("Pelmora Version" PELMORA_PRODUCT_VERSION));
 }
 
 void PreviewArea::mouseMoveEvent(QMouseEvent*) {

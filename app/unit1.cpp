@@ -34,6 +34,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <system_error>
 #include <utility>
 
 #include "dialogs/modal_seam.h"
@@ -61,10 +62,6 @@ static void InitPelmoraResources() { Q_INIT_RESOURCE(pelmora); }
 namespace pelmora {
 
 namespace {
-
-constexpr char kSignature[] = "jw_cad(c)data.......";  // the first 20 bytes of a drawing
-constexpr int kSignatureLength = 20;
-constexpr int kSignatureRead = 40;  // the test reads this much and needs all of it
 
 // Resolutions of the menu items with tags 1..7; tag 8 is the custom value.
 constexpr std::array<int, 7> kMenuDpi = {36, 72, 100, 144, 180, 300, 360};
@@ -724,11 +721,13 @@ void TForm1::Run(const std::function<void()>& command) {
 // ---------------------------------------------------------------- file open
 
 int TForm1::IsSupported(const QString& file_name) {
-  QFile file(file_name);
-  if (!file.open(QIODevice::ReadOnly)) return 0;
-  const QByteArray head = file.read(kSignatureRead);
-  if (head.size() < kSignatureRead) return 0;
-  return std::memcmp(head.constData(), kSignature, kSignatureLength) == 0 ? 1 : 0;
+  // A file that cannot be opened or read is as unsupported as one without the
+  // signature: the caller's message is the same.
+  try {
+    return JwcFileHasSignature(QFile::encodeName(file_name).toStdString()) ? 1 : 0;
+  } catch (const std::system_error&) {
+    return 0;
+  }
 }
 
 void TForm1::F1Click() {

@@ -2,19 +2,25 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <exception>
+#include <map>
 #include <set>
 #include <system_error>
+#include <thread>
 
 #include "drawing/summary.h"
-#include "output/bmp_writer.h"
+#include "output/file_encoder.h"
+#include "output/image_format.h"
 #include "platform/fonts/font_rasterizer.h"
 #include "platform/fonts/shift_jis.h"
 #include "render/draw_image.h"
@@ -27,6 +33,16 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kBarWidth = 30;  // characters between the brackets
+
+template <class... Args>
+std::string Printf(const char* format, Args... args) {
+  const int length = std::snprintf(nullptr, 0, format, args...);
+  if (length <= 0) return {};
+  std::string out(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(out.data(), out.size(), format, args...);
+  out.pop_back();
+  return out;
+}
 
 // Bytes in plain digits and binary units: "26099574 bytes (24.9 MiB)".
 std::string FormatBytes(std::uint64_t bytes) {
@@ -55,16 +71,6 @@ fs::path SameFileKey(const fs::path& file) {
   if (ec) return file.lexically_normal();
   const fs::path key = fs::weakly_canonical(absolute, ec);
   return ec ? absolute.lexically_normal() : key;
-}
-
-// The encoders this converter has: an output name must end in .bmp (any case)
-// or have no extension, which is written as BMP.
-bool KnownFormat(const fs::path& output) {
-  const std::string extension = output.extension().string();
-  if (extension.empty()) return true;
-  std::string lower = extension;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower == ".bmp";
 }
 
 // A drawing's bytes and date, read through one descriptor.
@@ -161,6 +167,23 @@ class ProgressBar {
   bool m_shown = false;
 };
 
+// One drawing to do, as planned before any is done.
+struct Job {
+  std::string drawing;  // as given or as found below a given folder
+  fs::path output;      // its output name (before --split's suffixes)
+  bool found = false;   // found by -r: a file that is no drawing is skipped, not failed
+  std::string refusal;  // decided while planning (an output taken by an earlier drawing)
+};
+
+enum class Outcome : int { kDone = 0, kFailed = 1, kSkipped = 2 };
+
+// What one drawing printed and how it ended; printed in the drawings' order.
+struct JobResult {
+  Outcome outcome = Outcome::kFailed;
+  std::string out;  // for streams.out
+  std::string err;  // for streams.err
+};
+
 // One drawing loaded and planned: what --dry-run prints and a conversion renders.
 struct Plan {
   Tjwcin reader;
@@ -169,51 +192,318 @@ struct Plan {
   SelectionBox box;
   OutputGeometry geometry;
   RenderCost cost;
-  fs::path output;
-  bool create_folder = false;  // the -d folder does not exist yet
 };
+
+// One output of a drawing: the whole visible drawing or, with --split, one
+// group or layer of it.
+struct Part {
+  fs::path output;
+  std::array<std::uint8_t, 256> layers{};
+  std::array<std::uint8_t, 16> groups{};
+};
+
+bool LowerExtensionIs(const fs::path& file, std::string_view extension) {
+  std::string lower = file.extension().string();
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower == extension;
+}
+
+// Entries of `folder` in byte order of their names, so that runs are reproducible.
+std::vector<fs::directory_entry> SortedEntries(const fs::path& folder, std::string* error) {
+  std::vector<fs::directory_entry> entries;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    entries.push_back(*it);
+  }
+  if (ec) *error = "cannot read the folder " + folder.string() + ": " + ec.message();
+  std::sort(entries.begin(), entries.end(), [](const auto& x, const auto& y) {
+    return x.path().filename().native() < y.path().filename().native();
+  });
+  return entries;
+}
 
 class Converter {
  public:
   Converter(const ConvertOptions& options, const Settings& settings, const ConvertStreams& streams)
-      : m_options(options), m_settings(settings), m_streams(streams) {}
+      : m_options(options), m_settings(settings), m_streams(streams) {
+    m_format = ChosenFormat();
+  }
 
   int Run() {
-    bool all_done = true;
-    for (std::size_t i = 0; i < m_options.drawings.size(); ++i) {
-      const std::string& drawing = m_options.drawings[i];
+    if (m_options.thumbnail) {
       std::string error;
-      bool done = false;
+      if (Thumbnail(&error)) return 0;
+      std::fprintf(m_streams.err, "pelmora-convert: %s: %s\n", m_options.drawings[0].c_str(),
+                   error.c_str());
+      return 1;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<Job> jobs;
+    std::vector<JobResult> early;  // folders that could not be read
+    if (!PlanJobs(&jobs, &early)) return 2;
+    for (const JobResult& result : early) Emit(result);
+    int counts[3] = {0, static_cast<int>(early.size()), 0};
+    const bool batch = jobs.size() + early.size() > 1;
+    const int parallel = std::min<int>(Parallel(), static_cast<int>(jobs.size()));
+    auto finished = [&](const JobResult& result) {
+      Emit(result);
+      ++counts[static_cast<int>(result.outcome)];
+    };
+    if (parallel <= 1 || m_options.info || m_options.dry_run) {
+      for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (batch) CountBar(i, jobs.size());
+        finished(RunJob(jobs[i], m_streams.progress_bar));
+      }
+    } else {
+      RunInChildren(jobs, parallel, finished);
+    }
+    ClearCountBar();
+    const bool converting = !m_options.info && !m_options.dry_run;
+    if (batch && converting) {
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      std::fprintf(m_streams.err, "%d converted, %d failed, %d skipped in %.1f s\n", counts[0],
+                   counts[1], counts[2], seconds);
+      std::fflush(m_streams.err);
+    }
+    FlushOut();
+    if (!OutputWritten(m_streams, m_out_error)) return 1;
+    return counts[1] == 0 ? 0 : 1;
+  }
+
+ private:
+  // The format of every output: -o's extension, else --format, else BMP.
+  ImageFormat ChosenFormat() const {
+    if (m_options.output && *m_options.output != kStandardOutput) {
+      if (const auto named = FormatFromName(*m_options.output)) return *named;
+    }
+    return m_options.format.value_or(ImageFormat::kBmp);
+  }
+
+  int Parallel() const {
+    if (m_options.jobs > 0) return m_options.jobs;
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  }
+
+  // Expands folders (with -r) into their drawings and gives each its output
+  // name; an output that an earlier drawing already takes is refused here, in
+  // the drawings' order, so that the outcome never depends on -j.
+  bool PlanJobs(std::vector<Job>* jobs, std::vector<JobResult>* early) {
+    for (const std::string& input : m_options.drawings) {
+      std::error_code ec;
+      if (m_options.recursive && fs::is_directory(input, ec)) {
+        Walk(fs::path(input), fs::path(), jobs, early);
+      } else {
+        Job job;
+        job.drawing = input;
+        job.output = OutputPathFor(input, m_options, fs::path());
+        jobs->push_back(std::move(job));
+      }
+    }
+    if (m_options.output && jobs->size() > 1) {
+      std::fprintf(m_streams.err,
+                   "pelmora-convert: -o names the output of one drawing; %zu were found: use -d\n",
+                   jobs->size());
+      return false;
+    }
+    std::set<fs::path> taken;
+    for (Job& job : *jobs) {
+      if (m_options.info || job.output == kStandardOutput) continue;
+      if (!taken.insert(SameFileKey(job.output)).second) {
+        job.refusal =
+            "the output " + job.output.string() + " is also the output of an earlier drawing";
+      }
+    }
+    return true;
+  }
+
+  // Every .jwc below `root` / `below`; links to folders are not followed (no loops).
+  void Walk(const fs::path& root, const fs::path& below, std::vector<Job>* jobs,
+            std::vector<JobResult>* early) {
+    std::string error;
+    const auto entries = SortedEntries(root / below, &error);
+    if (!error.empty()) {
+      early->push_back({Outcome::kFailed, "", "pelmora-convert: " + error + "\n"});
+      return;
+    }
+    for (const fs::directory_entry& entry : entries) {
+      std::error_code ec;
+      const fs::file_status own = entry.symlink_status(ec);
+      const fs::path name = entry.path().filename();
+      if (fs::is_directory(own)) {
+        Walk(root, below / name, jobs, early);
+      } else if (LowerExtensionIs(name, ".jwc") && !fs::is_directory(entry.status(ec))) {
+        Job job;
+        job.drawing = (root / below / name).string();
+        job.output = OutputPathFor(job.drawing, m_options, below);
+        job.found = true;
+        jobs->push_back(std::move(job));
+      }
+    }
+  }
+
+  // Runs up to `parallel` drawings at once, each in a process of its own (so
+  // that it converts exactly as if alone: no state is shared with the others),
+  // and hands their results to `finished` in the drawings' order.
+  template <class Finished>
+  void RunInChildren(const std::vector<Job>& jobs, int parallel, Finished finished) {
+    std::fflush(m_streams.out);
+    std::fflush(m_streams.err);
+    struct Running {
+      std::FILE* file = nullptr;
+      std::size_t index = 0;
+    };
+    std::map<pid_t, Running> running;
+    std::map<std::size_t, JobResult> done;
+    std::size_t next = 0, emitted = 0;
+    while (emitted < jobs.size()) {
+      while (next < jobs.size() && running.size() < static_cast<std::size_t>(parallel)) {
+        std::FILE* file = std::tmpfile();
+        const pid_t pid = file != nullptr ? ::fork() : -1;
+        if (pid == 0) _exit(ChildJob(jobs[next], file));
+        if (pid < 0) {
+          if (file != nullptr) std::fclose(file);
+          done[next] = RunJob(jobs[next], false);  // no process to spare: do it here
+        } else {
+          running[pid] = {file, next};
+        }
+        ++next;
+      }
+      if (!running.empty() && done.count(emitted) == 0) {
+        int status = 0;
+        const pid_t pid = ::waitpid(-1, &status, 0);
+        const auto it = running.find(pid);
+        if (it == running.end()) continue;
+        done[it->second.index] = ReadChildResult(jobs[it->second.index], it->second.file, status);
+        std::fclose(it->second.file);
+        running.erase(it);
+      }
+      for (auto it = done.find(emitted); it != done.end(); it = done.find(emitted)) {
+        CountBar(emitted, jobs.size());
+        finished(it->second);
+        done.erase(it);
+        ++emitted;
+      }
+    }
+  }
+
+  int ChildJob(const Job& job, std::FILE* file) {
+    JobResult result;
+    try {
+      result = RunJob(job, false);
+    } catch (const std::exception& e) {
+      result.err = Failure(job, e.what());
+    }
+    const std::uint64_t sizes[3] = {static_cast<std::uint64_t>(result.outcome), result.out.size(),
+                                    result.err.size()};
+    const bool ok =
+        std::fwrite(sizes, sizeof sizes, 1, file) == 1 &&
+        std::fwrite(result.out.data(), 1, result.out.size(), file) == result.out.size() &&
+        std::fwrite(result.err.data(), 1, result.err.size(), file) == result.err.size() &&
+        std::fflush(file) == 0;
+    return ok ? 0 : 3;
+  }
+
+  JobResult ReadChildResult(const Job& job, std::FILE* file, int status) {
+    JobResult result;
+    std::uint64_t sizes[3] = {};
+    std::rewind(file);
+    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+                    std::fread(sizes, sizeof sizes, 1, file) == 1 && sizes[0] <= 2 &&
+                    sizes[1] < (1u << 30) && sizes[2] < (1u << 30);
+    if (!ok) {
+      result.err = Failure(
+          job, WIFSIGNALED(status)
+                   ? "the conversion was killed by signal " + std::to_string(WTERMSIG(status))
+                   : std::string("the conversion ended without a result"));
+      return result;
+    }
+    result.outcome = static_cast<Outcome>(sizes[0]);
+    result.out.resize(sizes[1]);
+    result.err.resize(sizes[2]);
+    if (std::fread(result.out.data(), 1, sizes[1], file) != sizes[1] ||
+        std::fread(result.err.data(), 1, sizes[2], file) != sizes[2]) {
+      result =
+          JobResult{Outcome::kFailed, "", Failure(job, "the conversion's report was cut short")};
+    }
+    return result;
+  }
+
+  static std::string Failure(const Job& job, const std::string& why) {
+    return "pelmora-convert: " + job.drawing + ": " + why + "\n";
+  }
+
+  JobResult RunJob(const Job& job, bool bar) {
+    JobResult result;
+    std::string error;
+    bool done = false;
+    if (!job.refusal.empty()) {
+      error = job.refusal;
+    } else {
       try {
         if (m_options.info) {
-          if (i > 0 && !m_options.json) std::fputs("\n", m_streams.out);
-          done = Info(drawing, &error);
+          done = Info(job, &result, &error);
         } else {
-          done = Convert(drawing, &error);
+          done = Convert(job, bar, &result, &error);
         }
       } catch (const std::exception& e) {
         error = e.what();
       }
-      if (!done) {
-        all_done = false;
-        FlushOut();
-        std::fprintf(m_streams.err, "pelmora-convert: %s: %s\n", drawing.c_str(), error.c_str());
-        std::fflush(m_streams.err);
-      }
     }
-    FlushOut();
-    if (!OutputWritten(m_streams, m_out_error)) return 1;
-    return all_done ? 0 : 1;
+    if (done) return result;
+    if (result.outcome == Outcome::kSkipped) return result;
+    result.outcome = Outcome::kFailed;
+    result.err += Failure(job, error);
+    if (m_options.json && !m_options.info) {
+      Json report = {{"input", job.drawing}, {"status", "failed"}, {"error", error}};
+      result.out += JsonLine(report) + "\n";
+    }
+    return result;
   }
 
- private:
+  // Prints one drawing's messages: its standard output, then its errors.
+  void Emit(const JobResult& result) {
+    if (m_options.info && !m_options.json && !result.out.empty() && m_info_printed++ > 0) {
+      std::fputs("\n", m_streams.out);
+    }
+    if (!result.out.empty()) {
+      std::fputs(result.out.c_str(), m_streams.out);
+      FlushOut();
+    }
+    if (!result.err.empty()) {
+      ClearCountBar();
+      std::fputs(result.err.c_str(), m_streams.err);
+      std::fflush(m_streams.err);
+    }
+  }
+
+  // "[12/500]" on a terminal, ahead of each drawing of a batch.
+  void CountBar(std::size_t index, std::size_t total) {
+    if (!m_streams.progress_bar) return;
+    std::fprintf(m_streams.err, "\r[%zu/%zu]\033[K", index + 1, total);
+    std::fflush(m_streams.err);
+    m_count_shown = true;
+  }
+  void ClearCountBar() {
+    if (!m_count_shown) return;
+    std::fputs("\r\033[K", m_streams.err);
+    std::fflush(m_streams.err);
+    m_count_shown = false;
+  }
+
   // Reads the drawing through one descriptor opened without blocking, so a named
   // pipe or a device is refused instead of waited on; tests the signature (as
   // the window's open command does) and loads.
-  bool Load(const std::string& drawing, Tjwcin& reader, DrawingFile* file, std::string* error) {
-    if (!ReadDrawingFile(drawing, file, error)) return false;
+  bool Load(const Job& job, Tjwcin& reader, DrawingFile* file, JobResult* result,
+            std::string* error) {
+    if (!ReadDrawingFile(job.drawing, file, error)) return false;
     if (!JwcHasSignature(file->bytes)) {
       *error = "not a JW_CAD drawing (JW_CADのファイルではありません。)";
+      if (job.found) {
+        // Found in a folder: reported and counted, but no failure of the batch.
+        result->outcome = Outcome::kSkipped;
+        result->err += "pelmora-convert: " + job.drawing + ": skipped: " + *error + "\n";
+      }
       return false;
     }
     if (reader.JwcLoadBytes(file->bytes) != 0) {
@@ -223,9 +513,9 @@ class Converter {
     return true;
   }
 
-  bool Prepare(const std::string& drawing, Plan& plan, std::string* error) {
+  bool Prepare(const Job& job, Plan& plan, JobResult* result, std::string* error) {
     DrawingFile file;
-    if (!Load(drawing, plan.reader, &file, error)) return false;
+    if (!Load(job, plan.reader, &file, result, error)) return false;
     plan.drawing_bytes = file.bytes.size();
     const auto paper = PaperOf(plan.reader, error);
     if (!paper) return false;
@@ -246,102 +536,217 @@ class Converter {
       return false;
     }
     plan.cost = ComputeRenderCost(plan.geometry.width, plan.geometry.height, m_settings.ColorMode);
-    if (!plan.cost.valid || !plan.cost.fits_file) {
+    if (!plan.cost.valid || (m_format == ImageFormat::kBmp && !plan.cost.fits_file)) {
       *error = "the image of " + std::to_string(plan.geometry.width) + " x " +
                std::to_string(plan.geometry.height) + " pixels would make a file of " +
                FormatBytes(plan.cost.file_bytes) + ", beyond the 4 GiB a BMP file can hold";
       return false;
     }
-    plan.output = OutputPathFor(drawing, m_options);
-    return CheckOutput(drawing, plan.output, &plan.create_folder, error);
-  }
-
-  // Refuses outputs that would destroy something: an existing file without -f,
-  // the drawing itself, or the output of an earlier drawing of this run. A
-  // missing -d folder is made when the first file is written into it.
-  bool CheckOutput(const fs::path& drawing, const fs::path& output, bool* create_folder,
-                   std::string* error) {
-    std::error_code ec;
-    const fs::path same = SameFileKey(output);
-    if (same == SameFileKey(drawing)) {
-      *error = "the output " + output.string() + " is the drawing itself";
-      return false;
-    }
-    if (!KnownFormat(output)) {
-      *error = "the output " + output.string() + " has the extension '" +
-               output.extension().string() + "'; only .bmp files are written";
-      return false;
-    }
-    if (m_outputs.count(same) != 0) {
-      *error = "the output " + output.string() + " is also the output of an earlier drawing";
-      return false;
-    }
-    const fs::path folder = output.has_parent_path() ? output.parent_path() : fs::path(".");
-    *create_folder = false;
-    if (!fs::is_directory(folder, ec)) {
-      if (!m_options.output_dir || fs::exists(fs::symlink_status(folder, ec))) {
-        *error = "the folder " + folder.string() + " does not exist";
-        return false;
-      }
-      *create_folder = true;
-    }
-    if (fs::is_directory(output, ec)) {
-      *error = "the output " + output.string() + " is a folder";
-      return false;
-    }
-    if (!m_options.force && fs::exists(fs::symlink_status(output, ec))) {
-      *error = output.string() + " exists; use -f to replace it";
-      return false;
-    }
-    m_outputs.insert(same);
     return true;
   }
 
-  bool Convert(const std::string& drawing, std::string* error) {
+  // Refuses outputs that would destroy something or cannot be written: the
+  // drawing itself, an unknown format, a missing folder (a -d folder is made when
+  // the first file goes into it), a folder, a device or pipe, an existing file
+  // without -f. With -n an existing output is skipped. Decided before rendering.
+  enum class Check { kOk, kSkip, kRefuse };
+  Check CheckOutput(const Job& job, const fs::path& output, bool* create_folder,
+                    std::string* error) {
+    *create_folder = false;
+    if (output == kStandardOutput) {
+      const OutputStatus status = CheckOutputTarget(kStandardOutput, true);
+      if (!status.ok()) *error = status.reason;
+      return status.ok() ? Check::kOk : Check::kRefuse;
+    }
+    if (SameFileKey(output) == SameFileKey(job.drawing)) {
+      *error = "the output " + output.string() + " is the drawing itself";
+      return Check::kRefuse;
+    }
+    if (HasExtension(output.string()) && !FormatFromName(output.string())) {
+      *error = "the output " + output.string() + " has the extension '" +
+               output.extension().string() + "'; only .bmp, .png, .tif, .tiff and .pdf are written";
+      return Check::kRefuse;
+    }
+    std::error_code ec;
+    const fs::path folder = output.has_parent_path() ? output.parent_path() : fs::path(".");
+    if (!fs::is_directory(folder, ec)) {
+      if (!m_options.output_dir || fs::exists(fs::symlink_status(folder, ec))) {
+        *error = "the folder " + folder.string() + " does not exist";
+        return Check::kRefuse;
+      }
+      *create_folder = true;
+      return Check::kOk;
+    }
+    if (fs::is_directory(output, ec)) {
+      *error = "the output " + output.string() + " is a folder";
+      return Check::kRefuse;
+    }
+    if (!m_options.force && fs::exists(fs::symlink_status(output, ec))) {
+      if (m_options.skip_existing) return Check::kSkip;
+      *error = output.string() + " exists; use -f to replace it or -n to skip it";
+      return Check::kRefuse;
+    }
+    const OutputStatus status = CheckOutputTarget(output.string(), m_options.force);
+    if (!status.ok()) {
+      *error = status.reason;
+      return Check::kRefuse;
+    }
+    return Check::kOk;
+  }
+
+  // The outputs of a drawing: one, or with --split one per group or layer that
+  // holds entities drawn with the visibility in force.
+  std::vector<Part> Parts(const Job& job, const Tjwcin& reader) {
+    Part whole;
+    whole.output = job.output;
+    for (int l = 0; l < 256; ++l)
+      whole.layers[static_cast<std::size_t>(l)] = reader.JwcViewLayer(l) == 1;
+    for (int g = 0; g < 16; ++g)
+      whole.groups[static_cast<std::size_t>(g)] = reader.JwcViewGroupe(g) == 1;
+    ApplyVisibility(m_options, whole.layers, whole.groups);
+    if (m_options.split == SplitBy::kNone) return {whole};
+    const DrawingSummary summary = SummarizeDrawing(reader, "", 0);
+    std::vector<Part> parts;
+    for (const LayerSummary& layer : summary.layers) {
+      const std::size_t l = layer.layer, g = l >> 4;
+      const bool entities = std::int64_t{layer.lines} + layer.arcs + layer.texts + layer.dots > 0;
+      if (!entities || whole.layers[l] != 1 || whole.groups[g] != 1) continue;
+      const bool by_group = m_options.split == SplitBy::kGroups;
+      if (by_group && !parts.empty() && parts.back().groups[g] == 1) continue;  // group listed
+      Part part;
+      if (by_group) {
+        part.layers = whole.layers;
+        part.groups[g] = 1;
+      } else {
+        part.layers[l] = 1;
+        part.groups[g] = 1;
+      }
+      char suffix[16];
+      if (by_group) {
+        std::snprintf(suffix, sizeof suffix, ".g%X", unsigned(g));
+      } else {
+        std::snprintf(suffix, sizeof suffix, ".g%X-%X", unsigned(g), unsigned(l & 0xF));
+      }
+      part.output = job.output;
+      part.output.replace_filename(job.output.stem().string() + suffix +
+                                   job.output.extension().string());
+      parts.push_back(std::move(part));
+    }
+    return parts;
+  }
+
+  bool Convert(const Job& job, bool show_bar, JobResult* result, std::string* error) {
+    const auto started = std::chrono::steady_clock::now();
     auto plan = std::make_unique<Plan>();
-    if (!Prepare(drawing, *plan, error)) return false;
+    if (!Prepare(job, *plan, result, error)) return false;
     const OutputGeometry& g = plan->geometry;
+    const std::vector<Part> parts = Parts(job, plan->reader);
+    std::vector<bool> create(parts.size());
+    std::vector<bool> skip(parts.size());
+    std::size_t skipped = 0;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      bool create_folder = false;
+      const Check check = CheckOutput(job, parts[i].output, &create_folder, error);
+      if (check == Check::kRefuse) return false;
+      create[i] = create_folder;
+      skip[i] = check == Check::kSkip;
+      skipped += skip[i];
+    }
     if (m_options.dry_run) {
-      // Memory: the image in its final format, the writer's buffer and the drawing.
-      std::fprintf(m_streams.out,
-                   "%s: %d x %d px, %d x %d mm at %d dpi, %d bit -> %s: file %s, memory %s%s\n",
-                   drawing.c_str(), g.width, g.height, g.Wmm, g.Hmm, m_settings.dpi,
-                   m_settings.ColorMode, plan->output.c_str(),
-                   FormatBytes(plan->cost.file_bytes).c_str(),
-                   FormatBytes(plan->cost.memory_bytes + plan->drawing_bytes).c_str(),
-                   plan->create_folder ? " (the folder will be created)" : "");
+      const auto size = KnownFileSize(m_format, g.width, g.height, m_settings.ColorMode);
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        // Memory: the image in its final format, the writer's buffer and the drawing.
+        result->out += Printf(
+            "%s: %d x %d px, %d x %d mm at %d dpi, %d bit -> %s: file %s, memory %s%s%s\n",
+            job.drawing.c_str(), g.width, g.height, g.Wmm, g.Hmm, m_settings.dpi,
+            m_settings.ColorMode, parts[i].output.c_str(),
+            size ? FormatBytes(*size).c_str() : "compressed",
+            FormatBytes(plan->cost.memory_bytes + plan->drawing_bytes).c_str(),
+            create[i] ? " (the folder will be created)" : "", skip[i] ? " (exists: skipped)" : "");
+      }
+      result->outcome = skipped == parts.size() ? Outcome::kSkipped : Outcome::kDone;
+      return true;
+    }
+    if (skipped == parts.size()) {
+      result->outcome = Outcome::kSkipped;
+      if (!m_options.quiet && !m_options.json) {
+        result->err += "pelmora-convert: " + job.drawing +
+                       ": skipped: " + parts[0].output.string() +
+                       (parts.size() > 1 ? " and the other outputs exist\n" : " exists\n");
+      }
+      if (m_options.json) {
+        result->out +=
+            JsonLine(
+                {{"input", job.drawing}, {"status", "skipped"}, {"reason", "the output exists"}}) +
+            "\n";
+      }
       return true;
     }
 
-    std::array<std::uint8_t, 256> layers{};
-    std::array<std::uint8_t, 16> groups{};
-    for (int l = 0; l < 256; ++l) {
-      layers[static_cast<std::size_t>(l)] = m_options.show_all || plan->reader.JwcViewLayer(l) == 1;
+    FontRasterizer& rasterizer = DefaultTextRasterizer();
+    rasterizer.ClearSubstitutions();
+    Json outputs = Json::array();
+    std::uint64_t total_bytes = 0;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      if (skip[i]) continue;
+      std::uint64_t bytes = 0;
+      if (!Render(job, *plan, parts[i], create[i], show_bar, &bytes, error)) return false;
+      total_bytes += bytes;
+      outputs.push_back({{"output", parts[i].output.string()}, {"bytes", bytes}});
+      if (!m_options.quiet && !m_options.json) {
+        const std::string line = Printf("%s -> %s (%d x %d px, %d bit, %d dpi)\n",
+                                        job.drawing.c_str(), parts[i].output.c_str(), g.width,
+                                        g.height, m_settings.ColorMode, m_settings.dpi);
+        // With -o - standard output holds the image alone.
+        (parts[i].output == kStandardOutput ? result->err : result->out) += line;
+      }
     }
-    for (int g16 = 0; g16 < 16; ++g16) {
-      groups[static_cast<std::size_t>(g16)] =
-          m_options.show_all || plan->reader.JwcViewGroupe(g16) == 1;
+    result->outcome = Outcome::kDone;
+    if (m_options.json) {
+      Json substitutions = Json::array();
+      for (const FontSubstitution& s : rasterizer.Substitutions()) {
+        substitutions.push_back(
+            {{"requested", s.requested},
+             {"used", s.used},
+             {"kind",
+              s.kind == FontSubstitution::Kind::kReplaced ? "replaced" : "missing_characters"}});
+      }
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      Json report = {{"input", job.drawing},
+                     {"status", "converted"},
+                     {"output", parts.size() == 1 ? Json(parts[0].output.string()) : Json()},
+                     {"outputs", std::move(outputs)},
+                     {"format", std::string(FormatName(m_format))},
+                     {"width", g.width},
+                     {"height", g.height},
+                     {"dpi", m_settings.dpi},
+                     {"depth", m_settings.ColorMode},
+                     {"bytes", total_bytes},
+                     {"seconds", std::round(seconds * 1000) / 1000},
+                     {"font_substitutions", std::move(substitutions)}};
+      result->out += JsonLine(report) + "\n";
     }
+    return true;
+  }
 
-    ProgressBar bar(m_streams.err, m_streams.progress_bar, fs::path(drawing).filename().string());
-    const fs::path output = plan->output;
-    const bool create_folder = plan->create_folder;
+  // Renders one output and writes it through the format's encoder.
+  bool Render(const Job& job, const Plan& plan, const Part& part, bool create_folder, bool show_bar,
+              std::uint64_t* bytes, std::string* error) {
+    const OutputGeometry& g = plan.geometry;
+    ProgressBar bar(m_streams.err, show_bar, fs::path(job.drawing).filename().string());
+    const fs::path& output = part.output;
     RenderContext context;
-    context.reader = &plan->reader;
+    context.reader = &plan.reader;
     context.settings = &m_settings;
-    context.LayerVisible = &layers;
-    context.GroupVisible = &groups;
-    context.PixelsPerMm = plan->paper.pixels_per_mm;
+    context.LayerVisible = &part.layers;
+    context.GroupVisible = &part.groups;
+    context.PixelsPerMm = plan.paper.pixels_per_mm;
     context.progress = [&bar](std::int64_t position, std::int64_t total) {
       bar.Update(position, total);
     };
     context.delivery = [&](const Bitmap& image, std::string* why) {
-      // The file may have appeared while the drawing was rendered.
       std::error_code ec;
-      if (!m_options.force && fs::exists(fs::symlink_status(output, ec))) {
-        *why = output.string() + " exists; use -f to replace it";
-        return false;
-      }
       if (create_folder) {
         fs::create_directories(output.parent_path(), ec);
         if (ec) {
@@ -350,35 +755,130 @@ class Converter {
         }
       }
       bar.Say("writing " + output.string());
-      const BmpWriteResult result = WriteBmpFile(image, m_settings.dpi, output.string());
+      FileEncoder encoder(m_format, output.string(), OutputOptions{.replace = m_options.force});
+      const ImageShape shape{image.Width(), image.Height(), image.BitsPerPixel(),
+                             image.ColourTable(), m_settings.dpi};
+      std::string reason;
+      const bool ok = encoder.Begin(shape, &reason) && encoder.WriteRows(0, image, &reason) &&
+                      encoder.Finish(&reason);
       bar.Clear();
-      if (!result.ok()) *why = result.reason + " (" + result.Message() + ")";
-      return result.ok();
+      if (!ok) {
+        const OutputStatus& status = encoder.Status();
+        *why =
+            status.error == OutputError::kExists
+                ? output.string() + " exists; use -f to replace it or -n to skip it"
+                : (status.reason.empty() ? reason : status.reason) + " (" + status.Message() + ")";
+        return false;
+      }
+      if (output != kStandardOutput) *bytes = fs::file_size(output, ec);
+      return true;
     };
     std::string why;
     context.error = &why;
     const int done =
         DrawImage(context, g.width, g.height, g.originX, g.originY, g.scale, kRenderFile);
     bar.Clear();
-    if (done != 1) {
-      *error = why;
-      return false;
-    }
-    if (!m_options.quiet) {
-      std::fprintf(m_streams.out, "%s -> %s (%d x %d px, %d bit, %d dpi)\n", drawing.c_str(),
-                   output.c_str(), g.width, g.height, m_settings.ColorMode, m_settings.dpi);
-      FlushOut();
-    }
-    return true;
+    if (done != 1) *error = why;
+    return done == 1;
   }
 
-  bool Info(const std::string& drawing, std::string* error) {
+  // The whole paper drawn black on white at twice the thumbnail's size (1 bit:
+  // every pen black, whatever the saved colours, which read poorly on white;
+  // dots as single pixels),
+  // then each thumbnail pixel the average of the pixels it covers: thin lines
+  // stay visible as grey instead of vanishing between samples. The longer side
+  // is exactly `size` pixels.
+  bool Thumbnail(std::string* error) {
+    constexpr int kOversample = 2;
+    const int size = *m_options.thumbnail;
+    Job job;
+    job.drawing = m_options.drawings[0];
     Tjwcin reader;
     DrawingFile file;
-    if (!Load(drawing, reader, &file, error)) return false;
+    JobResult ignored;
+    if (!Load(job, reader, &file, &ignored, error)) return false;
+    const auto paper = PaperOf(reader, error);
+    if (!paper) return false;
+    Settings settings = m_settings;
+    settings.ColorMode = 1;
+    settings.WriteDPI = false;
+    settings.Dot = 1;  // discs of Dot pixels would cover a few-dpi image
+    const int long_mm = std::max(paper->paper.width_mm, paper->paper.height_mm);
+    settings.dpi =
+        std::clamp(static_cast<int>(std::ceil(kOversample * size * 25.4 / long_mm)), 1, 600);
+    const SelectionBox box = RegionBox(RegionChoice{}, *paper);
+    const OutputGeometry g =
+        ComputeOutputGeometry(box, paper->pixels_per_mm, settings.dpi, paper->window_width);
+    if (!g.valid || !g.Renderable()) {
+      *error = "the paper cannot be placed at " + std::to_string(settings.dpi) + " dpi";
+      return false;
+    }
+    std::array<std::uint8_t, 256> layers{};
+    std::array<std::uint8_t, 16> groups{};
+    for (int l = 0; l < 256; ++l) layers[static_cast<std::size_t>(l)] = reader.JwcViewLayer(l) == 1;
+    for (int k = 0; k < 16; ++k) groups[static_cast<std::size_t>(k)] = reader.JwcViewGroupe(k) == 1;
+    RenderContext context;
+    context.reader = &reader;
+    context.settings = &settings;
+    context.LayerVisible = &layers;
+    context.GroupVisible = &groups;
+    context.PixelsPerMm = paper->pixels_per_mm;
+    context.delivery = [&](const Bitmap& image, std::string* why) {
+      const auto small = Shrink(image, size, why);
+      if (!small) return false;
+      FileEncoder encoder(ImageFormat::kPng, m_options.drawings[1], OutputOptions{.replace = true});
+      const ImageShape shape{small->Width(), small->Height(), 24, {}, settings.dpi};
+      return encoder.Begin(shape, why) && encoder.WriteRows(0, *small, why) && encoder.Finish(why);
+    };
+    std::string why;
+    context.error = &why;
+    if (DrawImage(context, g.width, g.height, g.originX, g.originY, g.scale, kRenderFile) == 1) {
+      return true;
+    }
+    *error = why;
+    return false;
+  }
+
+  // `image` scaled down so that its longer side is `size`, each pixel the mean
+  // of the source pixels it covers, at 24 bits.
+  static std::unique_ptr<Bitmap> Shrink(const Bitmap& image, int size, std::string* error) {
+    const int w = image.Width(), h = image.Height();
+    const double scale = std::min(1.0, static_cast<double>(size) / std::max(w, h));
+    const int tw = std::max(1, static_cast<int>(std::lround(w * scale)));
+    const int th = std::max(1, static_cast<int>(std::lround(h * scale)));
+    auto small = Bitmap::Create(tw, th, 24, error);
+    if (!small) return nullptr;
+    for (int y = 0; y < th; ++y) {
+      const int y0 = static_cast<int>(std::int64_t{y} * h / th);
+      const int y1 = std::max(y0 + 1, static_cast<int>(std::int64_t{y + 1} * h / th));
+      for (int x = 0; x < tw; ++x) {
+        const int x0 = static_cast<int>(std::int64_t{x} * w / tw);
+        const int x1 = std::max(x0 + 1, static_cast<int>(std::int64_t{x + 1} * w / tw));
+        std::int64_t sum[3] = {};
+        for (int sy = y0; sy < y1; ++sy) {
+          for (int sx = x0; sx < x1; ++sx) {
+            const Colour c = image.ColourAt(sx, sy);
+            sum[0] += RedOf(c), sum[1] += GreenOf(c), sum[2] += BlueOf(c);
+          }
+        }
+        const std::int64_t n = std::int64_t{x1 - x0} * (y1 - y0);
+        const Colour mean =
+            Rgb(static_cast<int>((sum[0] + n / 2) / n), static_cast<int>((sum[1] + n / 2) / n),
+                static_cast<int>((sum[2] + n / 2) / n));
+        small->SetValue(x, y, small->ValueFor(mean));
+      }
+    }
+    return small;
+  }
+
+  bool Info(const Job& job, JobResult* result, std::string* error) {
+    Tjwcin reader;
+    DrawingFile file;
+    if (!Load(job, reader, &file, result, error)) return false;
     const DrawingSummary summary =
-        SummarizeDrawing(reader, fs::path(drawing).filename().string(), file.modified);
+        SummarizeDrawing(reader, fs::path(job.drawing).filename().string(), file.modified);
     const FontReport font = Fonts(reader);
+    result->outcome = Outcome::kDone;
     if (m_options.json) {
       Json json = SummaryJson(summary);
       Json substitutions = Json::array();
@@ -392,20 +892,21 @@ class Converter {
       json["font"] = {{"name", m_settings.FontName},
                       {"drawn_with", font.family},
                       {"substitutions", std::move(substitutions)}};
-      std::fputs((JsonLine(json) + "\n").c_str(), m_streams.out);
-    } else {
-      std::string text = SummaryText(summary);
-      text += "Font:         " + m_settings.FontName + " -> " +
-              (font.family.empty() ? std::string("(no font installed)") : font.family) + "\n";
-      for (const FontSubstitution& s : font.substitutions) {
-        if (s.kind == FontSubstitution::Kind::kReplaced) {
-          text += "  " + s.requested + " is not installed: texts are drawn with " + s.used + "\n";
-        } else {
-          text += "  characters " + s.requested + " lacks are drawn with " + s.used + "\n";
-        }
-      }
-      std::fputs(text.c_str(), m_streams.out);
+      json["input"] = job.drawing;
+      result->out += JsonLine(json) + "\n";
+      return true;
     }
+    std::string text = SummaryText(summary);
+    text += "Font:         " + m_settings.FontName + " -> " +
+            (font.family.empty() ? std::string("(no font installed)") : font.family) + "\n";
+    for (const FontSubstitution& s : font.substitutions) {
+      if (s.kind == FontSubstitution::Kind::kReplaced) {
+        text += "  " + s.requested + " is not installed: texts are drawn with " + s.used + "\n";
+      } else {
+        text += "  characters " + s.requested + " lacks are drawn with " + s.used + "\n";
+      }
+    }
+    result->out += text;
     return true;
   }
 
@@ -456,17 +957,21 @@ class Converter {
   const ConvertOptions& m_options;
   const Settings& m_settings;
   const ConvertStreams& m_streams;
+  ImageFormat m_format = ImageFormat::kBmp;
   int m_out_error = 0;  // errno of the first failed write to streams.out
-  std::set<fs::path> m_outputs;
+  int m_info_printed = 0;
+  bool m_count_shown = false;
 };
 
 }  // namespace
 
-fs::path OutputPathFor(const fs::path& drawing, const ConvertOptions& options) {
+fs::path OutputPathFor(const fs::path& drawing, const ConvertOptions& options,
+                       const fs::path& below) {
   if (options.output) return fs::path(*options.output);
+  ImageFormat format = options.format.value_or(ImageFormat::kBmp);
   fs::path name = drawing.filename();
-  name.replace_extension(".bmp");
-  if (options.output_dir) return fs::path(*options.output_dir) / name;
+  name.replace_extension(std::string(FormatExtension(format)));
+  if (options.output_dir) return fs::path(*options.output_dir) / below / name;
   return drawing.parent_path() / name;
 }
 

@@ -21,11 +21,13 @@ struct ConvertStreams {
   bool progress_bar = false;  // draw a progress bar on `err` while rendering
 };
 
-// The bitmap file of `drawing`: -o as given; with -d the drawing's file name in
-// that folder; otherwise next to the drawing. The extension becomes ".bmp"
-// (plan.jwc → plan.bmp, a.b.jwc → a.b.bmp, plan → plan.bmp).
+// The output file of `drawing`: -o as given; with -d the drawing's file name in
+// that folder, below it the folders `below` (the drawing's place under a folder
+// walked with -r); otherwise next to the drawing. The extension becomes the
+// format's (plan.jwc → plan.bmp, a.b.jwc → a.b.bmp, plan → plan.bmp).
 std::filesystem::path OutputPathFor(const std::filesystem::path& drawing,
-                                    const ConvertOptions& options);
+                                    const ConvertOptions& options,
+                                    const std::filesystem::path& below = {});
 
 // The paper of a loaded drawing and its preview scale.
 struct DrawingPaper {

@@ -9,6 +9,7 @@
 
 #include "cli/convert.h"
 #include "cli/options.h"
+#include "pelmora_version.h"
 #include "settings/store.h"
 
 namespace {
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
     if (options->help) {
       std::fputs(UsageText(), stdout);
     } else {
-      std::printf("pelmora-convert %s (Pelmora 2.03b)\n", PELMORA_VERSION);
+      std::printf("pelmora-convert %s (Pelmora %s)\n", PELMORA_VERSION, PELMORA_PRODUCT_VERSION);
     }
     return OutputWritten(ConvertStreams{}) ? 0 : 1;
   }

@@ -14,6 +14,8 @@ namespace {
 
 constexpr int kMinDpi = 1;
 constexpr int kMaxDpi = 600;
+constexpr int kMaxJobs = 256;
+constexpr int kMaxThumbnail = 4096;
 
 // Every option; the value of a long option that has a short form is that letter.
 enum LongOnly : int {
@@ -29,22 +31,46 @@ enum LongOnly : int {
   kJson,
   kDryRun,
   kVersion,
+  kFormat,
+  kShow,
+  kHide,
+  kSplit,
+  kThreads,
+  kThumbnail,
 };
 
 constexpr option kOptions[] = {
-    {"output", required_argument, nullptr, 'o'},   {"output-dir", required_argument, nullptr, 'd'},
-    {"dpi", required_argument, nullptr, kDpi},     {"depth", required_argument, nullptr, kDepth},
-    {"paper", required_argument, nullptr, kPaper}, {"size", required_argument, nullptr, kSize},
-    {"box", required_argument, nullptr, kBox},     {"set", required_argument, nullptr, kSet},
-    {"defaults", no_argument, nullptr, kDefaults}, {"show-all", no_argument, nullptr, kShowAll},
-    {"info", no_argument, nullptr, kInfo},         {"json", no_argument, nullptr, kJson},
-    {"dry-run", no_argument, nullptr, kDryRun},    {"force", no_argument, nullptr, 'f'},
-    {"quiet", no_argument, nullptr, 'q'},          {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion},   {nullptr, 0, nullptr, 0},
+    {"output", required_argument, nullptr, 'o'},
+    {"output-dir", required_argument, nullptr, 'd'},
+    {"dpi", required_argument, nullptr, kDpi},
+    {"depth", required_argument, nullptr, kDepth},
+    {"paper", required_argument, nullptr, kPaper},
+    {"size", required_argument, nullptr, kSize},
+    {"box", required_argument, nullptr, kBox},
+    {"set", required_argument, nullptr, kSet},
+    {"defaults", no_argument, nullptr, kDefaults},
+    {"show-all", no_argument, nullptr, kShowAll},
+    {"info", no_argument, nullptr, kInfo},
+    {"json", no_argument, nullptr, kJson},
+    {"dry-run", no_argument, nullptr, kDryRun},
+    {"force", no_argument, nullptr, 'f'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {"format", required_argument, nullptr, kFormat},
+    {"show", required_argument, nullptr, kShow},
+    {"hide", required_argument, nullptr, kHide},
+    {"split", required_argument, nullptr, kSplit},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"threads", required_argument, nullptr, kThreads},
+    {"skip-existing", no_argument, nullptr, 'n'},
+    {"thumbnail", required_argument, nullptr, kThumbnail},
+    {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first drawing (the caller takes it and goes on); ':': a
 // missing value is reported as ':' rather than '?'.
-constexpr char kShortOptions[] = "+:o:d:fqh";
+constexpr char kShortOptions[] = "+:o:d:fqhrj:n";
 
 // The option's name as messages spell it: "-o" or "--dpi".
 std::string OptionName(int value, bool long_form) {
@@ -132,6 +158,58 @@ class Parser {
       case kVersion:
         o.version = true;
         return true;
+      case 'r':
+        o.recursive = true;
+        return true;
+      case 'n':
+        o.skip_existing = true;
+        return true;
+      case kFormat: {
+        const auto format = FormatFromString(value);
+        if (!format)
+          return Fail("--format takes bmp, png, tiff or pdf, not '" + std::string(value) + "'");
+        o.format = *format;
+        return true;
+      }
+      case kShow:
+      case kHide:
+        return Visibility(o, which == kShow, name, value);
+      case kSplit:
+        if (value == "groups") {
+          o.split = SplitBy::kGroups;
+        } else if (value == "layers") {
+          o.split = SplitBy::kLayers;
+        } else {
+          return Fail("--split takes groups or layers, not '" + std::string(value) + "'");
+        }
+        return true;
+      case 'j': {
+        const auto jobs = ParseStoredInteger(value);
+        if (!jobs || *jobs < 0 || *jobs > kMaxJobs) {
+          return Fail(name + " takes a whole number from 0 (one per core) to 256, not '" +
+                      std::string(value) + "'");
+        }
+        o.jobs = *jobs;
+        return true;
+      }
+      case kThreads: {
+        const auto threads = ParseStoredInteger(value);
+        if (!threads || *threads < 1 || *threads > kMaxJobs) {
+          return Fail("--threads takes a whole number from 1 to 256, not '" + std::string(value) +
+                      "'");
+        }
+        o.threads = *threads;
+        return true;
+      }
+      case kThumbnail: {
+        const auto size = ParseStoredInteger(value);
+        if (!size || *size < 1 || *size > kMaxThumbnail) {
+          return Fail("--thumbnail takes a size in pixels from 1 to 4096, not '" +
+                      std::string(value) + "'");
+        }
+        o.thumbnail = *size;
+        return true;
+      }
       case kDpi: {
         const auto dpi = ParseStoredInteger(value);
         if (!dpi || *dpi < kMinDpi || *dpi > kMaxDpi) {
@@ -173,6 +251,36 @@ class Parser {
   }
 
  private:
+  // SPEC: a comma list of G-L (one hexadecimal digit each), G-* and *.
+  bool Visibility(ConvertOptions& o, bool show, const std::string& name, std::string_view value) {
+    auto hex = [](char c) {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      return -1;
+    };
+    for (const std::string_view item : Split(value, ',')) {
+      VisibilityChange change;
+      change.show = show;
+      if (item == "*") {
+        o.visibility.push_back(change);
+        continue;
+      }
+      const bool ok = item.size() == 3 && item[1] == '-' && hex(item[0]) >= 0 &&
+                      (item[2] == '*' || hex(item[2]) >= 0);
+      if (!ok) {
+        return Fail(name +
+                    " takes a comma list of G-L, G-* or * (G and L one hexadecimal digit "
+                    "each, e.g. 2-3,0-E,1-*), not '" +
+                    std::string(item) + "'");
+      }
+      change.group = hex(item[0]);
+      change.layer = item[2] == '*' ? -1 : hex(item[2]);
+      o.visibility.push_back(change);
+    }
+    return true;
+  }
+
   bool Region(ConvertOptions& o, RegionChoice region) {
     if (++m_regions > 1) return Fail("--paper, --size and --box exclude each other; give one");
     o.region = std::move(region);
@@ -288,8 +396,42 @@ std::optional<ConvertOptions> ParseCommandLine(const std::vector<std::string>& a
     parser.Fail("no drawing given");
     return std::nullopt;
   }
-  if (o.json && !o.info) {
-    parser.Fail("--json goes with --info");
+  if (o.json && o.dry_run) {
+    parser.Fail("--json goes with --info or a conversion, not with --dry-run");
+    return std::nullopt;
+  }
+  if (o.force && o.skip_existing) {
+    parser.Fail("-f and -n exclude each other");
+    return std::nullopt;
+  }
+  if (o.thumbnail) {
+    if (o.drawings.size() != 2) {
+      parser.Fail(
+          "--thumbnail SIZE takes one drawing and one output: --thumbnail SIZE INPUT OUTPUT");
+      return std::nullopt;
+    }
+    if (o.info || o.dry_run || o.output || o.output_dir || o.split != SplitBy::kNone ||
+        o.recursive) {
+      parser.Fail("--thumbnail takes no -o, -d, -r, --split, --info or --dry-run");
+      return std::nullopt;
+    }
+    return o;
+  }
+  if (o.output && *o.output == "-" && (o.json || o.split != SplitBy::kNone)) {
+    parser.Fail(
+        "-o - writes the image alone to standard output; it does not go with --json or --split");
+    return std::nullopt;
+  }
+  if (o.output && *o.output != "-" && HasExtension(*o.output) && o.format) {
+    const auto named = FormatFromName(*o.output);
+    if (named && *named != *o.format) {
+      parser.Fail("-o " + *o.output + " names another format than --format " +
+                  std::string(FormatName(*o.format)));
+      return std::nullopt;
+    }
+  }
+  if (o.split != SplitBy::kNone && (o.info || o.dry_run)) {
+    parser.Fail("--split goes with a conversion");
     return std::nullopt;
   }
   if (o.info && o.dry_run) {
@@ -305,7 +447,7 @@ std::optional<ConvertOptions> ParseCommandLine(const std::vector<std::string>& a
     parser.Fail("-o and -d exclude each other");
     return std::nullopt;
   }
-  if (o.output && o.drawings.size() > 1) {
+  if (o.output && (o.drawings.size() > 1 || (o.recursive && *o.output == "-"))) {
     parser.Fail("-o names the output of one drawing; use -d for several");
     return std::nullopt;
   }
@@ -335,13 +477,42 @@ std::optional<Settings> EffectiveSettings(const ConvertOptions& options, Setting
   return base;
 }
 
+void ApplyVisibility(const ConvertOptions& options, std::array<std::uint8_t, 256>& layers,
+                     std::array<std::uint8_t, 16>& groups) {
+  if (options.show_all) {
+    layers.fill(1);
+    groups.fill(1);
+  }
+  for (const VisibilityChange& c : options.visibility) {
+    const std::uint8_t state = c.show ? 1 : 0;
+    for (int g = 0; g < 16; ++g) {
+      if (c.group >= 0 && g != c.group) continue;
+      const auto gi = static_cast<std::size_t>(g);
+      // A whole group sets the group and every layer of it, so that "--hide '*'
+      // --show 2-3" leaves layer 2-3 alone; a shown layer needs its group shown.
+      if (c.layer < 0) {
+        groups[gi] = state;
+        std::fill_n(layers.begin() + static_cast<std::ptrdiff_t>(gi * 16), 16, state);
+      } else {
+        layers[gi * 16 + static_cast<std::size_t>(c.layer)] = state;
+        if (c.show) groups[gi] = 1;
+      }
+    }
+  }
+}
+
 const char* UsageText() {
-  return "Usage: pelmora-convert [OPTIONS] DRAWING.jwc...\n"
-         "Converts JW_CAD drawings to Windows bitmap files, as the window's BMP command does.\n"
+  return "Usage: pelmora-convert [OPTIONS] DRAWING.jwc|FOLDER...\n"
+         "       pelmora-convert --thumbnail SIZE DRAWING.jwc OUTPUT.png\n"
+         "Converts JW_CAD drawings to BMP, PNG, TIFF or PDF files, as the window's save command\n"
+         "does.\n"
          "\n"
-         "  -o, --output FILE      output file (one drawing only); default: the drawing's\n"
-         "                         name with .bmp, next to the drawing\n"
-         "  -d, --output-dir DIR   folder for the outputs of several drawings\n"
+         "  -o, --output FILE      output file (one drawing only; - = standard output); default:\n"
+         "                         the drawing's name with the format's extension, next to it\n"
+         "  -d, --output-dir DIR   folder for the outputs (with -r the input tree is mirrored\n"
+         "                         below it)\n"
+         "      --format F         bmp (default), png, tiff, pdf; otherwise taken from -o's\n"
+         "                         extension\n"
          "      --dpi N            resolution, 1..600\n"
          "      --depth B          colour depth: 1, 4, 8, 16 or 24\n"
          "      --paper NAME       region: whole (default), A0, A1, A2, A3, A4 (landscape),\n"
@@ -353,16 +524,37 @@ const char* UsageText() {
          "                         --dpi and --depth are applied after every --set\n"
          "      --defaults         start from the built-in defaults, not the saved settings\n"
          "      --show-all         draw every layer and group, ignoring the drawing's view states\n"
+         "      --show SPEC, --hide SPEC\n"
+         "                         layers to draw or not, after the view states and --show-all,\n"
+         "                         in order; SPEC is a comma list of G-L (group and layer, one\n"
+         "                         hexadecimal digit each, as --info prints them), G-* (a whole\n"
+         "                         group) and * (everything); showing a layer shows its group\n"
+         "      --split groups|layers\n"
+         "                         one output per group or layer holding visible entities,\n"
+         "                         named NAME.gG.EXT or NAME.gG-L.EXT\n"
+         "  -r, --recursive        walk folders given as input (sorted; every .jwc in any case;\n"
+         "                         links to folders are not followed)\n"
+         "  -j, --jobs N           drawings converted at once (default 1; 0 = one per core);\n"
+         "                         the outputs are the same as with -j 1\n"
+         "      --threads N        render threads per drawing (default: the cores divided by\n"
+         "                         --jobs, at least 1, so that -j and --threads share the cores)\n"
+         "  -n, --skip-existing    leave existing outputs alone (counted as skipped)\n"
+         "      --thumbnail SIZE   a PNG of the whole paper fitting SIZE x SIZE pixels, black on\n"
+         "                         white (for a file manager's thumbnailer)\n"
          "      --info             print the drawing's summary instead of converting\n"
-         "      --json             with --info: one JSON object per drawing and line\n"
+         "      --json             with --info: the summary, one JSON object per drawing and "
+         "line;\n"
+         "                         with a conversion: a report per drawing\n"
          "      --dry-run          print each image's size, file size and memory; write nothing\n"
          "  -f, --force            replace existing output files\n"
          "  -q, --quiet            no progress bar and no line per converted drawing\n"
          "  -h, --help             show this help\n"
          "      --version          show the version\n"
          "\n"
-         "The saved settings are read, never written. Exit status: 0 all converted,\n"
-         "1 at least one drawing failed (the others are still converted), 2 bad command line.\n";
+         "The saved settings are read, never written. A batch of several drawings ends with a\n"
+         "line on standard error: converted, failed and skipped drawings and the time taken.\n"
+         "Exit status: 0 all converted (or skipped), 1 at least one drawing failed (the others\n"
+         "are still converted), 2 bad command line.\n";
 }
 
 }  // namespace pelmora

@@ -9,6 +9,7 @@
 
 #include "dialogs/panel_image.h"
 #include "dialogs/ui_fonts.h"
+#include "pelmora_version.h"
 
 namespace pelmora {
 
@@ -57,7 +58,7 @@ TForm4::TForm4(Settings& settings, std::function<void(bool shown)> show_quick_pa
   icon->setGeometry(200, 20, 32, 32);
   icon->setPixmap(QPixmap(QStringLiteral(":/icons/pelmora-32.png")));
 
-  auto* version = new QLabel(QStringLiteral("Version 2.03b"), this);
+  auto* version = new QLabel(QStringLiteral("Version " PELMORA_PRODUCT_VERSION), this);
   version->setObjectName(QStringLiteral("Label1"));
   version->move(96, 68);
 

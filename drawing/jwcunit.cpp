@@ -42,15 +42,12 @@ constexpr std::size_t kLayerNameSize = 8;
 constexpr std::size_t kGroupNameSize = 16;
 constexpr std::size_t kNamesSize = 256 * kLayerNameSize + 16 * kGroupNameSize;  // 2304
 
-constexpr std::size_t kTextStyles = 11;
+constexpr std::size_t kTextStyles = kJwcTextStyleCount;
 constexpr std::size_t kTextLimit = 255;  // bytes of a text handed out
 
 // Header fields the reader converts.
 constexpr int kFieldLines = 0, kFieldArcs = 1, kFieldTexts = 2, kFieldDots = 3;
 constexpr int kFieldPaper = 11, kFieldPlotterX = 14, kFieldPlotterY = 15, kFieldWidth = 30;
-
-// Paper width in millimetres for paper codes 0..4 (A0..A4 landscape).
-constexpr std::int32_t kPaperWidthMm[] = {1189, 841, 594, 420, 297};
 
 // The field as it stands in the file, escaped and cut short for a message.
 std::string Quoted(std::string_view text) {
@@ -280,7 +277,8 @@ std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const s
   d.WindowWidth = *header.window_width;
   d.PlotterX = header.plotter_x.value_or(0.0f);
   d.PlotterY = header.plotter_y.value_or(0.0f);
-  if (d.PaperCode >= 0 && d.PaperCode <= 4) d.PaperSizeMm = kPaperWidthMm[d.PaperCode];
+  if (d.PaperCode >= 0 && d.PaperCode < static_cast<std::int32_t>(kJwcSheets.size()))
+    d.PaperSizeMm = kJwcSheets[static_cast<std::size_t>(d.PaperCode)].width_mm;
 
   for (std::size_t i = 0; i < kTextStyles; ++i) {
     TJwcTextStyle& style = d.TextStyles[i];

@@ -45,6 +45,18 @@ struct TJwcTextStyle {
   std::int32_t PenColor = 0;
 };
 
+// Text styles of a drawing; a text record names one of 0..10, and a text naming
+// another has no colour and is not drawn.
+inline constexpr std::int32_t kJwcTextStyleCount = 11;
+
+// The sheets of the paper codes 0..4 (A0..A4, landscape), millimetres.
+struct JwcSheet {
+  std::int32_t width_mm;
+  std::int32_t height_mm;
+};
+inline constexpr std::array<JwcSheet, 5> kJwcSheets = {
+    {{1189, 841}, {841, 594}, {594, 420}, {420, 297}, {297, 210}}};
+
 // The first 20 bytes of every .jwc file.
 inline constexpr std::string_view kJwcSignature = "jw_cad(c)data.......";
 

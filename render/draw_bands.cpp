@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -15,7 +16,7 @@
 #include <vector>
 
 #include "drawing/jwcunit.h"
-#include "output/encoder.h"
+#include "platform/raster/image_encoder.h"
 #include "platform/fonts/font_rasterizer.h"
 #include "render/draw_image.h"
 #include "render/palettes.h"
@@ -28,7 +29,7 @@ namespace {
 // enough that the few bands in flight stay far below the whole image, large
 // enough that an entity seldom spans many bands (each band it meets visits its
 // chords and dashes again).
-constexpr std::uint64_t kBandBytes = std::uint64_t{8} << 20;
+constexpr std::uint64_t kBandBytes = std::uint64_t{24} << 20;
 // Bands per thread at least, so that the threads finish close together.
 constexpr int kBandsPerThread = 4;
 // How often the calling thread looks at the workers' progress while it waits.
@@ -150,16 +151,25 @@ class VisitTally {
 class BandRender {
  public:
   BandRender(const RenderContext& context, const ImageShape& shape, int band_height, float scale,
-             int origin_x, int origin_y)
+             int origin_x, int origin_y, const std::vector<RowRange>& text_rows)
       : m_context(context),
         m_shape(shape),
         m_band_height(band_height),
         m_bands((shape.height + band_height - 1) / band_height),
         m_scale(scale),
         m_origin_x(origin_x),
-        m_origin_y(origin_y) {}
+        m_origin_y(origin_y),
+        m_text_rows(text_rows) {}
 
   int Bands() const { return m_bands; }
+
+  // A written band's bitmap, for a later band of the same height: the few
+  // bitmaps in flight are made once and reused, rather than freed and
+  // allocated again (which the allocator would keep around per thread).
+  void Recycle(std::unique_ptr<Bitmap> bitmap) const {
+    std::lock_guard lock(m_spare_mutex);
+    m_spare.push_back(std::move(bitmap));
+  }
   int FirstRow(int band) const { return band * m_band_height; }
 
   // Renders one band; nullptr with the reason in *error when its bitmap cannot
@@ -169,7 +179,7 @@ class BandRender {
     const int first = FirstRow(band);
     const int rows = std::min(m_band_height, m_shape.height - first);
     std::string why;
-    std::unique_ptr<Bitmap> bitmap = Bitmap::Create(m_shape.width, rows, m_shape.bits, &why);
+    std::unique_ptr<Bitmap> bitmap = TakeBitmap(rows, &why);
     if (!bitmap) {
       *error = "cannot create a band of " + std::to_string(m_shape.width) + " x " +
                std::to_string(rows) + " pixels: " + why;
@@ -182,8 +192,8 @@ class BandRender {
       if (on_tick) on_tick();
     };
     try {
-      RenderPass(m_context, *bitmap, RenderBand{m_shape.width, m_shape.height, first}, m_scale,
-                 m_origin_x, m_origin_y, kRenderFile, text, tick);
+      RenderPass(m_context, *bitmap, RenderBand{m_shape.width, m_shape.height, first, &m_text_rows},
+                 m_scale, m_origin_x, m_origin_y, kRenderFile, text, tick);
     } catch (const std::exception& e) {
       *error = std::string("rendering failed: ") + e.what();
       return nullptr;
@@ -199,6 +209,24 @@ class BandRender {
   float m_scale;
   int m_origin_x;
   int m_origin_y;
+  const std::vector<RowRange>& m_text_rows;
+  mutable std::mutex m_spare_mutex;
+  mutable std::vector<std::unique_ptr<Bitmap>> m_spare;
+
+  // A bitmap of the band's size, all zero as a new one is.
+  std::unique_ptr<Bitmap> TakeBitmap(int rows, std::string* why) const {
+    {
+      std::lock_guard lock(m_spare_mutex);
+      for (auto it = m_spare.begin(); it != m_spare.end(); ++it) {
+        if ((*it)->Height() != rows) continue;
+        std::unique_ptr<Bitmap> bitmap = std::move(*it);
+        m_spare.erase(it);
+        std::memset(bitmap->Row(0), 0, bitmap->SizeBytes());
+        return bitmap;
+      }
+    }
+    return Bitmap::Create(m_shape.width, rows, m_shape.bits, why);
+  }
 };
 
 // Everything on the calling thread: render a band, write it, the next.
@@ -210,6 +238,7 @@ bool RunOnCallingThread(const BandRender& render, TextRasterizer& text, ImageEnc
     std::unique_ptr<Bitmap> bitmap = render.Render(band, text, visits, on_tick, error);
     if (!bitmap) return false;
     if (!encoder.WriteRows(render.FirstRow(band), *bitmap, error)) return false;
+    render.Recycle(std::move(bitmap));
   }
   return true;
 }
@@ -223,12 +252,10 @@ class BandPool {
     m_done.resize(static_cast<std::size_t>(render.Bands()));
   }
 
-  bool Run(ImageEncoder& encoder, ProgressMeter& meter,
-           std::vector<FontSubstitution>* substitutions, std::string* error) {
+  bool Run(ImageEncoder& encoder, ProgressMeter& meter, std::string* error) {
     std::vector<std::thread> workers;
     workers.reserve(static_cast<std::size_t>(m_threads));
-    for (int i = 0; i < m_threads; ++i)
-      workers.emplace_back([this, substitutions] { Work(substitutions); });
+    for (int i = 0; i < m_threads; ++i) workers.emplace_back([this] { Work(); });
     const bool written = WriteInOrder(encoder, meter);
     {
       std::lock_guard lock(m_mutex);
@@ -245,9 +272,8 @@ class BandPool {
   }
 
  private:
-  void Work(std::vector<FontSubstitution>* substitutions) {
+  void Work() {
     PooledRasterizer text;
-    bool drew_first_band = false;
     for (;;) {
       int band = 0;
       {
@@ -261,7 +287,6 @@ class BandPool {
       }
       std::string why;
       std::unique_ptr<Bitmap> bitmap = m_render.Render(band, text.Get(), m_visits, {}, &why);
-      drew_first_band = drew_first_band || band == 0;
       {
         std::lock_guard lock(m_mutex);
         if (!bitmap) {
@@ -274,9 +299,6 @@ class BandPool {
       m_finished.notify_all();
       m_room.notify_all();
     }
-    // Every band draws every text, so each rasteriser met the same fonts in
-    // the same order; the first band's is taken.
-    if (drew_first_band && substitutions != nullptr) *substitutions = text.Get().Substitutions();
   }
 
   bool WriteInOrder(ImageEncoder& encoder, ProgressMeter& meter) {
@@ -299,7 +321,7 @@ class BandPool {
         m_stop = true;
         return false;
       }
-      bitmap.reset();
+      m_render.Recycle(std::move(bitmap));
       {
         std::lock_guard lock(m_mutex);
         m_next_write = band + 1;
@@ -350,7 +372,24 @@ int DrawImageBands(const RenderContext& context, int width, int height, int orig
 
   const int threads = ThreadCount(context, options);
   const int band_height = BandHeight(shape, threads, options);
-  const BandRender render(context, shape, band_height, scale, originX, originY);
+  // The rows of every text first, on this thread: a band then draws only the
+  // texts that reach it, and the fonts that stood in are found in the order
+  // the whole render meets them.
+  std::vector<RowRange> text_rows;
+  try {
+    if (context.text != nullptr) {
+      text_rows = MeasureTextRows(context, width, height, scale, originX, originY, kRenderFile,
+                                  *context.text);
+    } else {
+      PooledRasterizer text;
+      text_rows =
+          MeasureTextRows(context, width, height, scale, originX, originY, kRenderFile, text.Get());
+      if (options.substitutions != nullptr) *options.substitutions = text.Get().Substitutions();
+    }
+  } catch (const std::exception& e) {
+    return fail(std::string("rendering failed: ") + e.what());
+  }
+  const BandRender render(context, shape, band_height, scale, originX, originY, text_rows);
   const Tjwcin& reader = *context.reader;
   const std::int64_t total = static_cast<std::int64_t>(reader.JwcLineCount()) +
                              reader.JwcArcCount() + reader.JwcTextCount() + reader.JwcDotCount();
@@ -366,11 +405,10 @@ int DrawImageBands(const RenderContext& context, int width, int height, int orig
     } else {
       PooledRasterizer text;
       rendered = RunOnCallingThread(render, text.Get(), encoder, meter, &why);
-      if (options.substitutions != nullptr) *options.substitutions = text.Get().Substitutions();
     }
   } else {
     BandPool pool(render, std::min(threads, render.Bands()));
-    rendered = pool.Run(encoder, meter, options.substitutions, &why);
+    rendered = pool.Run(encoder, meter, &why);
   }
   meter.End();
   if (!rendered) return fail(why.empty() ? "the image could not be written" : why);

@@ -12,6 +12,7 @@
 #include "platform/fonts/font_rasterizer.h"
 #include "platform/fonts/shift_jis.h"
 #include "render/jwtools.h"
+#include "render/jwtools_text.h"
 #include "render/palettes.h"
 #include "render/render_pass.h"
 
@@ -28,9 +29,6 @@ constexpr std::int64_t kLineStep = 1000;
 constexpr std::int64_t kArcStep = 500;
 constexpr std::int64_t kTextStep = 100;
 constexpr std::int64_t kDotStep = 100;
-
-// Text styles a text record may name (0..10).
-constexpr int kTextStyleCount = 11;
 
 // The resolution stamp: 8 points on the fixed 96 pixels per inch of every
 // canvas, -MulDiv(8, 96, 72) = -11 (a character height, hence negative).
@@ -127,6 +125,7 @@ class Renderer {
         m_visible(*context.LayerVisible, *context.GroupVisible),
         m_tick(tick),
         m_canvas(target, band.first_row),
+        m_text_rows(band.text_rows),
         m_width(band.image_width),
         m_height(band.image_height),
         m_map(map),
@@ -256,7 +255,9 @@ class Renderer {
       m_reader.JwcTextData(i, text);
       if (!m_visible.Shows(text.Layer)) continue;
       // A style beyond the drawing's 11 has no size or colour: not drawn.
-      if (text.Style >= kTextStyleCount) continue;
+      if (text.Style >= kJwcTextStyleCount) continue;
+      // The rows a text paints were measured before the bands began.
+      if (m_text_rows != nullptr && !Meets((*m_text_rows)[static_cast<std::size_t>(i)])) continue;
       m_reader.JwcTextStyle(text.Style, style);
       const Colour colour = m_mono ? kBlack : PenColourOf(m_settings, style.PenColor);
       DrawJwcText(m_canvas, text.Text, m_map.FX(text.X1), m_map.FY(text.Y1), m_map.FX(text.X2),
@@ -265,6 +266,66 @@ class Renderer {
                   static_cast<float>(style.Spacing * size_scale), colour, text.Flags);
     }
   }
+
+  bool Meets(const RowRange& rows) const {
+    return rows.first < rows.end && rows.end > m_canvas.FirstRow() &&
+           rows.first < m_canvas.EndRow();
+  }
+
+ public:
+  // The rows each text would paint (its glyphs' boxes), without painting:
+  // empty for a text that is not drawn, every row when `text` cannot tell.
+  std::vector<RowRange> MeasureTexts(TextRasterizer& text) {
+    std::vector<RowRange> rows(static_cast<std::size_t>(std::max(m_reader.JwcTextCount(), 0)));
+    m_canvas.Font().face_name = m_face_name;
+    TJwcText record;
+    TJwcTextStyle style;
+    const long double size_scale = static_cast<long double>(m_pixels_per_mm) * m_map.scale;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (!m_settings.TextMode) break;
+      m_reader.JwcTextData(static_cast<std::int32_t>(i), record);
+      if (!m_visible.Shows(record.Layer) || record.Style >= kJwcTextStyleCount) continue;
+      m_reader.JwcTextStyle(record.Style, style);
+      InkSink ink(m_canvas, text);
+      LayoutJwcText(record.Text, m_map.FX(record.X1), m_map.FY(record.Y1), m_map.FX(record.X2),
+                    m_map.FY(record.Y2), static_cast<float>(style.Height * size_scale),
+                    static_cast<float>(style.Width * size_scale),
+                    static_cast<float>(style.Spacing * size_scale), record.Flags,
+                    m_canvas.Font().face_name, ink);
+      rows[i] = ink.rows;
+    }
+    // The stamp's lookups, for the substitutions they record.
+    if (m_output && m_settings.WriteDPI) {
+      SetStampFont();
+      long long top = 0, bottom = 0;
+      text.InkRows(m_canvas, 0, 0, StampText(), &top, &bottom);
+    }
+    return rows;
+  }
+
+ private:
+  // Unions the ink rows of a text's characters.
+  class InkSink final : public JwcTextSink {
+   public:
+    InkSink(Canvas& canvas, TextRasterizer& text) : m_canvas(canvas), m_text(text) {}
+    void Char(std::string_view bytes, const LogFont& font, Point at) override {
+      if (rows.first == kAllRows.first) return;
+      m_canvas.SetFont(font);
+      long long top = 0, bottom = 0;
+      if (!m_text.InkRows(m_canvas, at.x, at.y, bytes, &top, &bottom)) {
+        rows = kAllRows;
+      } else if (top < bottom) {
+        rows = rows.first < rows.end
+                   ? RowRange{std::min(rows.first, top), std::max(rows.end, bottom)}
+                   : RowRange{top, bottom};
+      }
+    }
+    RowRange rows;
+
+   private:
+    Canvas& m_canvas;
+    TextRasterizer& m_text;
+  };
 
   void Dots() {
     SetWidth(1);
@@ -295,13 +356,18 @@ class Renderer {
 
   void Stamp() {
     m_canvas.SetFontColour(m_mono ? kBlack : kStampRed);
+    SetStampFont();
+    m_canvas.SetBrushStyle(BrushStyle::kClear);
+    m_canvas.TextOut(0, 0, StampText());
+  }
+
+  void SetStampFont() {
     LogFont font;
     font.height = kStampFontHeight;
     font.face_name = m_face_name;
     m_canvas.SetFont(font);
-    m_canvas.SetBrushStyle(BrushStyle::kClear);
-    m_canvas.TextOut(0, 0, std::to_string(m_settings.dpi) + "dpi");
   }
+  std::string StampText() const { return std::to_string(m_settings.dpi) + "dpi"; }
 
   // SetLineWidth, with the width kept for culling (the same rule: 0 or less is 1).
   void SetWidth(int width) {
@@ -320,6 +386,7 @@ class Renderer {
   Visibility m_visible;
   const RenderTick& m_tick;
   Canvas m_canvas;
+  const std::vector<RowRange>* m_text_rows;
   int m_width;
   int m_height;
   int m_pen_width = 1;
@@ -342,13 +409,22 @@ void RenderPass(const RenderContext& context, Bitmap& target, const RenderBand& 
   renderer.Run(text);
 }
 
+std::vector<RowRange> MeasureTextRows(const RenderContext& context, int width, int height,
+                                      float scale, int origin_x, int origin_y, int mode,
+                                      TextRasterizer& text) {
+  auto none = Bitmap::Create(0, 0, 24);
+  const RenderTick no_tick;
+  Renderer renderer(context, *none, RenderBand{width, height, 0},
+                    Mapping{scale, origin_x, origin_y}, mode, no_tick);
+  return renderer.MeasureTexts(text);
+}
+
 std::string FontFaceBytes(const std::string& font_name) {
-  constexpr std::size_t kFaceNameLimit = 31;
   std::string bytes = Utf8ToCp932(font_name).value_or(std::string());
   std::size_t end = 0;
   while (end < bytes.size()) {
     const std::size_t length = IsShiftJisLeadByte(static_cast<std::uint8_t>(bytes[end])) ? 2 : 1;
-    if (end + length > kFaceNameLimit) break;
+    if (end + length > kMaxFaceNameBytes) break;
     end += length;
   }
   bytes.resize(std::min(end, bytes.size()));

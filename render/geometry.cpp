@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "output/bmp_writer.h"
+#include "drawing/jwcunit.h"
+#include "platform/raster/image_layout.h"
 
 namespace pelmora {
 namespace {
@@ -65,10 +66,6 @@ constexpr PaperPreset kPresets[] = {
     {5, " 297 x 210 (A4横ｻｲｽﾞ)", "A4", 297, 210},  {6, " 594 x 841 (A1縦ｻｲｽﾞ)", "A1P", 594, 841},
     {7, " 420 x 594 (A2縦ｻｲｽﾞ)", "A2P", 420, 594}, {8, " 297 x 420 (A3縦ｻｲｽﾞ)", "A3P", 297, 420},
     {9, " 210 x 297 (A4縦ｻｲｽﾞ)", "A4P", 210, 297}, {kCustomPaperTag, " ｶｽﾀﾑ ...", "", 0, 0},
-};
-
-constexpr PaperSize kPapers[] = {
-    {0, 1189, 841}, {1, 841, 594}, {2, 594, 420}, {3, 420, 297}, {4, 297, 210},
 };
 
 }  // namespace
@@ -200,10 +197,9 @@ const PaperPreset* PaperPresetByName(std::string_view name) {
 }
 
 std::optional<PaperSize> PaperForCode(int code) {
-  for (const auto& paper : kPapers) {
-    if (paper.code == code) return paper;
-  }
-  return std::nullopt;
+  if (code < 0 || code >= static_cast<int>(kJwcSheets.size())) return std::nullopt;
+  const JwcSheet& sheet = kJwcSheets[static_cast<std::size_t>(code)];
+  return PaperSize{code, sheet.width_mm, sheet.height_mm};
 }
 
 bool PresetFitsPaper(const PaperPreset& preset, const PaperSize& paper) {

@@ -455,6 +455,28 @@ class ChordPoints {
   double m_cos0 = 1, m_sin0 = 0;
 };
 
+// sqrt(dx² + dy²), as DrawPatterned takes a segment's length: from a table
+// for the short chords of arcs (the same correctly rounded roots).
+double ChordLength(double dx, double dy) {
+  constexpr int kShort = 16;
+  static const auto kRoots = [] {
+    std::array<double, kShort * kShort> roots{};
+    for (int y = 0; y < kShort; ++y) {
+      for (int x = 0; x < kShort; ++x) {
+        roots[static_cast<std::size_t>(y * kShort + x)] =
+            std::sqrt(static_cast<double>(x * x + y * y));
+      }
+    }
+    return roots;
+  }();
+  const double ax = std::fabs(dx);
+  const double ay = std::fabs(dy);
+  if (ax < kShort && ay < kShort) {
+    return kRoots[static_cast<std::size_t>(static_cast<int>(ay) * kShort + static_cast<int>(ax))];
+  }
+  return std::sqrt(dx * dx + dy * dy);
+}
+
 // What DrawPatterned does to the phase for a segment of `length` pixels that
 // cannot paint (a chord that misses the bitmap), without the walk along it.
 void AdvancePhase(double length) {
@@ -500,8 +522,24 @@ constexpr std::int64_t kChordBlock = 64;
 // of its ends (they grow, or fall, with s), the curve moves at most `extent`
 // pixels per radian, and each point is the curve's within the float and
 // integer roundings of ArcPoint; points held at ±2^30 stay as close.
-bool ChordsMayPaint(const ChordChain& chain, std::int64_t lo, std::int64_t hi, double extent,
-                    const Reach& reach) {
+// How fast a curve's points move: pixels per radian of its parameter, at
+// most, in all and along x and y (a tilted ellipse's x moves at most by
+// hypot(R cos T, e R sin T)).
+struct CurveSpeed {
+  double extent;
+  double x;
+  double y;
+};
+
+CurveSpeed SpeedOf(const ArcShape& s, double extent) {
+  const double r = std::fabs(static_cast<double>(s.radius));
+  const double second = r * std::fabs(static_cast<double>(s.flatness));
+  return {extent, std::hypot(r * s.cos_tilt, second * s.sin_tilt),
+          std::hypot(r * s.sin_tilt, second * s.cos_tilt)};
+}
+
+bool ChordsMayPaint(const ChordChain& chain, std::int64_t lo, std::int64_t hi,
+                    const CurveSpeed& speed, const Reach& reach) {
   const auto radians = [](long double degrees) {
     return static_cast<double>(degrees * kRadiansPerDegree);
   };
@@ -518,14 +556,32 @@ bool ChordsMayPaint(const ChordChain& chain, std::int64_t lo, std::int64_t hi, d
   const ArcShape& s = chain.shape;
   const double u = static_cast<double>(s.radius) * std::cos(mid);
   const double v = static_cast<double>(s.flatness) * static_cast<double>(s.radius) * std::sin(mid);
+  const double x = s.cx + (u * s.cos_tilt - v * s.sin_tilt);
+  const double y = s.cy - (u * s.sin_tilt + v * s.cos_tilt);
+  // Roundings: 2^-24 of each of u, v, u' and v' (at most 4 · extent in all,
+  // and in x at most 4 · speed.x), half a pixel, the diagonal step; and a
+  // little for this test's own doubles.
+  const auto reach_of = [half](double speed) {
+    return speed * half * (1 + 1e-9) + speed * 0x1p-21 + 4.0;
+  };
+  // Each coordinate is held at ±2^30 on its own: the points lie in the box of
+  // the held ranges.
   constexpr double kHeld = 1073741824.0;
-  const double x = std::clamp(s.cx + (u * s.cos_tilt - v * s.sin_tilt), -kHeld, kHeld);
-  const double y = std::clamp(s.cy - (u * s.sin_tilt + v * s.cos_tilt), -kHeld, kHeld);
-  // Roundings: 2^-24 of each of u, v, u' and v' (at most 4 · extent in all),
-  // half a pixel, the diagonal step; and a little for this test's own doubles.
-  const double radius = extent * half * (1 + 1e-9) + extent * 0x1p-21 + 4.0;
-  const double dx = std::max({reach.left - x, 0.0, x - reach.right});
-  const double dy = std::max({reach.top - y, 0.0, y - reach.bottom});
+  const double rx = reach_of(speed.x);
+  const double ry = reach_of(speed.y);
+  if (std::clamp(x + rx, -kHeld, kHeld) < reach.left ||
+      std::clamp(x - rx, -kHeld, kHeld) > reach.right ||
+      std::clamp(y + ry, -kHeld, kHeld) < reach.top ||
+      std::clamp(y - ry, -kHeld, kHeld) > reach.bottom) {
+    return false;
+  }
+  // And within the disc about the held middle point (holding moves no two
+  // points apart).
+  const double radius = reach_of(speed.extent);
+  const double hx = std::clamp(x, -kHeld, kHeld);
+  const double hy = std::clamp(y, -kHeld, kHeld);
+  const double dx = std::max({reach.left - hx, 0.0, hx - reach.right});
+  const double dy = std::max({reach.top - hy, 0.0, hy - reach.bottom});
   return !(dx > radius || dy > radius || dx * dx + dy * dy > radius * radius);
 }
 
@@ -539,7 +595,7 @@ bool ChordsMayPaint(const ChordChain& chain, std::int64_t lo, std::int64_t hi, d
 class ChordStroker {
  public:
   ChordStroker(Canvas& canvas, const ChordChain& chain, double extent)
-      : m_canvas(canvas), m_chain(chain), m_points(chain), m_extent(extent) {}
+      : m_canvas(canvas), m_chain(chain), m_points(chain), m_speed(SpeedOf(chain.shape, extent)) {}
 
   void Stroke() {
     const Point start = m_points.At(0);
@@ -606,9 +662,8 @@ class ChordStroker {
     if (m_pen_stale && !m_pen_known) from = m_points.At(std::max<std::int64_t>(lo - 1, 0));
     for (std::int64_t s = lo; s <= hi; ++s) {
       const Point q = m_points.At(s);
-      const double dx = static_cast<double>(q.x) - from.x;
-      const double dy = static_cast<double>(q.y) - from.y;
-      AdvancePhase(std::sqrt(dx * dx + dy * dy));
+      AdvancePhase(
+          ChordLength(static_cast<double>(q.x) - from.x, static_cast<double>(q.y) - from.y));
       from = q;
     }
     g_line_draw_calls += static_cast<std::uint64_t>(hi - lo + 1);
@@ -618,7 +673,7 @@ class ChordStroker {
   }
 
   bool MayPaint(std::int64_t lo, std::int64_t hi) const {
-    return ChordsMayPaint(m_chain, lo, hi, m_extent, m_reach);
+    return ChordsMayPaint(m_chain, lo, hi, m_speed, m_reach);
   }
 
   void StrokeSolid(std::int64_t lo, std::int64_t hi) {
@@ -659,7 +714,7 @@ class ChordStroker {
   Canvas& m_canvas;
   const ChordChain& m_chain;
   ChordPoints m_points;
-  double m_extent;
+  CurveSpeed m_speed;
   Reach m_reach{};
   Point m_pen{};             // where the walk's pen is when m_pen_known
   bool m_pen_stale = false;  // the canvas's pen is not where the walk's is

@@ -9,7 +9,6 @@
 namespace pelmora {
 namespace {
 
-constexpr std::size_t kMaxFaceNameBytes = 31;
 constexpr std::uint8_t kVerticalFlag = 0x20;
 constexpr char kCaret = '^';
 

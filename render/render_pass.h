@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/raster/bitmap.h"
 #include "platform/raster/canvas.h"
@@ -14,10 +15,20 @@ namespace pelmora {
 
 // Where the pass's bitmap lies in the image: it holds the image's rows
 // first_row .. first_row + bitmap height - 1 (all of them for a whole image).
+// Image rows first <= y < end (none when first >= end).
+struct RowRange {
+  long long first = 0;
+  long long end = 0;
+};
+inline constexpr RowRange kAllRows{-(1LL << 62), 1LL << 62};
+
 struct RenderBand {
   int image_width = 0;
   int image_height = 0;
   int first_row = 0;
+  // The rows each text paints (MeasureTextRows), so that a band draws only
+  // the texts that reach it; nullptr draws every text.
+  const std::vector<RowRange>* text_rows = nullptr;
 };
 
 // Called with position 0 at the start and the end of the entity loops, and
@@ -32,6 +43,13 @@ int OutputDepth(const Settings& settings);
 // `target`, which has the image's width, its pixel format and colour table.
 // The line state of the calling thread is reset first. Throws what the reader
 // throws.
+// The rows each text of the drawing paints in that render (indexed as the
+// reader's texts), found by looking up its glyphs without painting; the
+// substitutions `text` records are those the render would record.
+std::vector<RowRange> MeasureTextRows(const RenderContext& context, int width, int height,
+                                      float scale, int origin_x, int origin_y, int mode,
+                                      TextRasterizer& text);
+
 void RenderPass(const RenderContext& context, Bitmap& target, const RenderBand& band, float scale,
                 int origin_x, int origin_y, int mode, TextRasterizer& text, const RenderTick& tick);
 

@@ -13,9 +13,6 @@ namespace pelmora {
 
 namespace {
 
-// Text styles 0..10 of a drawing; a text naming another has no colour.
-constexpr int kTextStyleCount = 11;
-
 // A drawing coordinate to a pixel: the product formed in extended precision,
 // rounded half to even; huge or non-finite values saturate.
 int Scaled(float value, float scale) {
@@ -86,7 +83,7 @@ std::array<std::unique_ptr<Bitmap>, 16> DrawLayerImages(const Tjwcin& reader,
   TJwcTextStyle style;
   for (std::int32_t i = 0, count = reader.JwcTextCount(); i < count; ++i) {
     reader.JwcTextData(i, text);
-    if (text.Style >= kTextStyleCount) continue;  // no style, no colour: not drawn anywhere
+    if (text.Style >= kJwcTextStyleCount) continue;  // no style, no colour: not drawn anywhere
     reader.JwcTextStyle(text.Style, style);
     Canvas& canvas = *canvases[text.Layer % 16];
     canvas.SetPenColour(PenColourOf(settings, style.PenColor));

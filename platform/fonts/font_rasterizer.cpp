@@ -31,9 +31,6 @@ constexpr std::size_t kMaxCacheBytes = 64u << 20;
 // are dropped together when their runs outgrow this (bytes).
 constexpr std::size_t kMaxLargeCacheBytes = 64u << 20;
 
-// LogFont's face name field holds 31 bytes and a terminating zero.
-constexpr std::size_t kMaxFaceNameBytes = 31;
-
 long long FloorDiv64(long long v) {
   return v >= 0 ? v / 64 : -((-v + 63) / 64);
 }
@@ -563,7 +560,24 @@ struct FontRasterizer::Impl {
     return glyphs.emplace(key, std::move(glyph)).first->second;
   }
 
-  void TextOut(Canvas& canvas, int x, int y, std::string_view bytes) {
+  // The union of glyph rows, for InkRows.
+  struct Rows {
+    long long top = 0;
+    long long bottom = 0;
+    void Add(long long first, long long end) {
+      if (first >= end) return;
+      if (top == bottom) {
+        top = first;
+        bottom = end;
+      } else {
+        top = std::min(top, first);
+        bottom = std::max(bottom, end);
+      }
+    }
+  };
+
+  // Draws, or with `ink` only measures, the text.
+  void TextOut(Canvas& canvas, int x, int y, std::string_view bytes, Rows* ink = nullptr) {
     const LogFont& font = canvas.Font();
     if (font.height == 0 || bytes.empty()) return;
     // Sizes this far beyond kMaxPixelsPerEm need no arithmetic to reject.
@@ -602,7 +616,9 @@ struct FontRasterizer::Impl {
       const GlyphKey key{name.face, size.height, size.width, escapement, c.code, dx, dy};
       const Glyph& glyph = Lookup(key, *name.face, size, delta);
       if (glyph.substitute) NoteHelper(name, glyph.drawn_by);
-      if (glyph.width > 0 && glyph.rows > 0) {
+      if (glyph.width > 0 && glyph.rows > 0 && ink != nullptr) {
+        ink->Add(origin_y - glyph.top, origin_y - glyph.top + glyph.rows);
+      } else if (glyph.width > 0 && glyph.rows > 0) {
         if (glyph.cached_bits) {
           canvas.FillMask(static_cast<int>(origin_x + glyph.left),
                           static_cast<int>(origin_y - glyph.top), static_cast<int>(glyph.width),
@@ -622,6 +638,15 @@ FontRasterizer::~FontRasterizer() = default;
 
 void FontRasterizer::TextOut(Canvas& canvas, int x, int y, std::string_view bytes) {
   m_impl->TextOut(canvas, x, y, bytes);
+}
+
+bool FontRasterizer::InkRows(Canvas& canvas, int x, int y, std::string_view bytes, long long* top,
+                             long long* bottom) {
+  Impl::Rows rows;
+  m_impl->TextOut(canvas, x, y, bytes, &rows);
+  *top = rows.top;
+  *bottom = rows.bottom;
+  return true;
 }
 
 std::string FontRasterizer::FamilyFor(std::string_view face_name) {

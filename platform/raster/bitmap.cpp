@@ -11,6 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include "platform/raster/raster_writers.h"
+
 namespace pelmora {
 
 namespace {
@@ -127,21 +129,8 @@ std::uint32_t Bitmap::ValueFor(Colour colour) const {
 
 std::uint32_t Bitmap::ValueAt(int x, int y) const {
   assert(x >= 0 && x < m_width && y >= 0 && y < m_height);
-  const std::uint8_t* row = Row(y);
-  switch (m_bits) {
-    case 1:
-      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4:
-      return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
-    case 8:
-      return row[x];
-    case 16:
-      return static_cast<std::uint32_t>(row[2 * x] | (row[2 * x + 1] << 8));
-    default: {
-      const std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
-      return static_cast<std::uint32_t>(p[2] | (p[1] << 8) | (p[0] << 16));
-    }
-  }
+  return raster::WithWriter(m_bits, raster::Rop::kCopy,
+                            [&](auto writer) { return writer.Get(Row(y), x); });
 }
 
 Colour Bitmap::ColourAt(int x, int y) const {
@@ -162,33 +151,7 @@ Colour Bitmap::ColourAt(int x, int y) const {
 
 void Bitmap::SetValue(int x, int y, std::uint32_t value) {
   assert(x >= 0 && x < m_width && y >= 0 && y < m_height);
-  std::uint8_t* row = Row(y);
-  switch (m_bits) {
-    case 1: {
-      const std::uint8_t mask = static_cast<std::uint8_t>(0x80u >> (x & 7));
-      row[x >> 3] = static_cast<std::uint8_t>((value & 1) ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask));
-      break;
-    }
-    case 4: {
-      std::uint8_t& byte = row[x >> 1];
-      byte = (x & 1) ? static_cast<std::uint8_t>((byte & 0xF0) | (value & 0x0F))
-                     : static_cast<std::uint8_t>((byte & 0x0F) | ((value & 0x0F) << 4));
-      break;
-    }
-    case 8:
-      row[x] = static_cast<std::uint8_t>(value);
-      break;
-    case 16:
-      row[2 * x] = static_cast<std::uint8_t>(value);
-      row[2 * x + 1] = static_cast<std::uint8_t>(value >> 8);
-      break;
-    default: {
-      std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
-      p[0] = static_cast<std::uint8_t>(value >> 16);  // blue
-      p[1] = static_cast<std::uint8_t>(value >> 8);   // green
-      p[2] = static_cast<std::uint8_t>(value);        // red
-    }
-  }
+  raster::WithWriter(m_bits, raster::Rop::kCopy, [&](auto writer) { writer.Put(Row(y), x, value); });
 }
 
 }  // namespace pelmora

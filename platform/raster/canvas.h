@@ -1,6 +1,7 @@
 // Drawing surface over a Bitmap with GDI's pixel rules (see tests/golden/).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ struct Point {
 enum class PenMode { kCopy, kXor };
 enum class BrushStyle { kSolid, kClear, kDiagCross };
 
+// Bytes of LogFont::face_name: the lfFaceName field of 32 less its terminating zero.
+inline constexpr std::size_t kMaxFaceNameBytes = 31;
+
 // What CreateFontIndirectA took: the canvas only stores it; a TextRasterizer
 // turns it into glyphs.
 struct LogFont {
@@ -39,7 +43,7 @@ struct LogFont {
   std::uint8_t clip_precision = 0;
   std::uint8_t quality = 2;  // PROOF_QUALITY
   std::uint8_t pitch_and_family = 0;
-  std::string face_name;  // bytes (CP932 or ASCII), at most 31
+  std::string face_name;  // bytes (CP932 or ASCII), at most kMaxFaceNameBytes
 };
 
 class Canvas;
@@ -52,6 +56,13 @@ class TextRasterizer {
   // Draws `bytes` (Shift-JIS) with canvas.Font() in canvas.FontColour(), the
   // cell's top-left corner at (x, y), transparent background.
   virtual void TextOut(Canvas& canvas, int x, int y, std::string_view bytes) = 0;
+  // The rows [*top, *bottom) of the image that TextOut(canvas, x, y, bytes)
+  // would paint if the canvas held every row (top == bottom: none), without
+  // painting. False when the rasterizer cannot tell: any row may be painted.
+  virtual bool InkRows(Canvas& /*canvas*/, int /*x*/, int /*y*/, std::string_view /*bytes*/,
+                       long long* /*top*/, long long* /*bottom*/) {
+    return false;
+  }
 };
 
 class Canvas {
@@ -107,6 +118,8 @@ class Canvas {
 
   // Right and bottom edges exclusive; corners in any order.
   void Rectangle(int left, int top, int right, int bottom);
+  // Ellipses too large to walk to the visible rows in bounded time are not
+  // drawn (see raster::EllipseRows).
   void Ellipse(int left, int top, int right, int bottom);
   void SetPixel(int x, int y, Colour colour);
 

@@ -1,6 +1,7 @@
-// Per-format pixel writers of the raster canvas (internal). They sit below the
-// Canvas's clipping and never test bounds: every x handed to them is inside the
-// row, and every span is non-empty with x0 < x1.
+// The pixel formats of a Bitmap, in one place (internal): how a stored value
+// is read from a row (Get) and written to it (Put, Fill) in each combining
+// mode. They sit below the Canvas's clipping and never test bounds: every x
+// handed to them is inside the row, and every span is non-empty with x0 < x1.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,9 @@ struct Writer;
 // 1 bit per pixel, leftmost pixel in bit 7; value 0 or 1.
 template <Rop R>
 struct Writer<1, R> {
+  static std::uint32_t Get(const std::uint8_t* row, int x) {
+    return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+  }
   static void Put(std::uint8_t* row, int x, std::uint32_t v) {
     const auto mask = static_cast<std::uint8_t>(0x80u >> (x & 7));
     std::uint8_t& byte = row[x >> 3];
@@ -60,6 +64,9 @@ struct Writer<1, R> {
 // 4 bits per pixel, leftmost pixel in the high nibble.
 template <Rop R>
 struct Writer<4, R> {
+  static std::uint32_t Get(const std::uint8_t* row, int x) {
+    return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
+  }
   static void Put(std::uint8_t* row, int x, std::uint32_t v) {
     std::uint8_t& byte = row[x >> 1];
     const unsigned shift = (x & 1) ? 0u : 4u;
@@ -87,6 +94,7 @@ struct Writer<4, R> {
 
 template <Rop R>
 struct Writer<8, R> {
+  static std::uint32_t Get(const std::uint8_t* row, int x) { return row[x]; }
   static void Put(std::uint8_t* row, int x, std::uint32_t v) {
     if constexpr (R == Rop::kXor) {
       row[x] ^= static_cast<std::uint8_t>(v);
@@ -106,6 +114,9 @@ struct Writer<8, R> {
 // 5-6-5 words, little-endian.
 template <Rop R>
 struct Writer<16, R> {
+  static std::uint32_t Get(const std::uint8_t* row, int x) {
+    return static_cast<std::uint32_t>(row[2 * x] | (row[2 * x + 1] << 8));
+  }
   static void Put(std::uint8_t* row, int x, std::uint32_t v) {
     std::uint8_t* p = row + 2 * x;
     if constexpr (R == Rop::kXor) {
@@ -124,6 +135,10 @@ struct Writer<16, R> {
 // Blue, green, red bytes; the value is a Colour (0x00BBGGRR).
 template <Rop R>
 struct Writer<24, R> {
+  static std::uint32_t Get(const std::uint8_t* row, int x) {
+    const std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
+    return static_cast<std::uint32_t>(p[2] | (p[1] << 8) | (p[0] << 16));
+  }
   static void Put(std::uint8_t* row, int x, std::uint32_t v) {
     std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
     if constexpr (R == Rop::kXor) {
@@ -148,8 +163,8 @@ struct Writer<24, R> {
     } else {
       // Four pixels are three 32-bit words; write them whole where the span
       // is long enough.
-      const std::uint8_t b = static_cast<std::uint8_t>(v >> 16), g = static_cast<std::uint8_t>(v >> 8),
-                         r = static_cast<std::uint8_t>(v);
+      const std::uint8_t b = static_cast<std::uint8_t>(v >> 16),
+                         g = static_cast<std::uint8_t>(v >> 8), r = static_cast<std::uint8_t>(v);
       int i = 0;
       if (n >= 8) {
         const std::uint8_t pattern[12] = {b, g, r, b, g, r, b, g, r, b, g, r};
@@ -164,29 +179,37 @@ struct Writer<24, R> {
   }
 };
 
+// The one dispatch from a bitmap's format and a mode to its writer: calls
+// f(Writer<Bits, R>{}) and returns what f returns. An unknown format is taken
+// as 24 bits (Bitmap::Create allows none).
+template <class F>
+decltype(auto) WithWriter(int bits, Rop rop, F&& f) {
+  const bool x = rop == Rop::kXor;
+  switch (bits) {
+    case 1:
+      return x ? f(Writer<1, Rop::kXor>{}) : f(Writer<1, Rop::kCopy>{});
+    case 4:
+      return x ? f(Writer<4, Rop::kXor>{}) : f(Writer<4, Rop::kCopy>{});
+    case 8:
+      return x ? f(Writer<8, Rop::kXor>{}) : f(Writer<8, Rop::kCopy>{});
+    case 16:
+      return x ? f(Writer<16, Rop::kXor>{}) : f(Writer<16, Rop::kCopy>{});
+    default:
+      return x ? f(Writer<24, Rop::kXor>{}) : f(Writer<24, Rop::kCopy>{});
+  }
+}
+
 // Writers chosen at run time, for shapes whose cost lies in their geometry.
 struct RowOps {
   void (*put)(std::uint8_t* row, int x, std::uint32_t v);
   void (*fill)(std::uint8_t* row, int x0, int x1, std::uint32_t v);
 };
 
-template <int Bits, Rop R>
-constexpr RowOps kRowOps{&Writer<Bits, R>::Put, &Writer<Bits, R>::Fill};
-
 inline RowOps RowOpsFor(int bits, Rop rop) {
-  const bool x = rop == Rop::kXor;
-  switch (bits) {
-    case 1:
-      return x ? kRowOps<1, Rop::kXor> : kRowOps<1, Rop::kCopy>;
-    case 4:
-      return x ? kRowOps<4, Rop::kXor> : kRowOps<4, Rop::kCopy>;
-    case 8:
-      return x ? kRowOps<8, Rop::kXor> : kRowOps<8, Rop::kCopy>;
-    case 16:
-      return x ? kRowOps<16, Rop::kXor> : kRowOps<16, Rop::kCopy>;
-    default:
-      return x ? kRowOps<24, Rop::kXor> : kRowOps<24, Rop::kCopy>;
-  }
+  return WithWriter(bits, rop, [](auto writer) {
+    using W = decltype(writer);
+    return RowOps{&W::Put, &W::Fill};
+  });
 }
 
 }  // namespace pelmora::raster

@@ -41,7 +41,7 @@ grep -q 'pelmora-convert' "$work/out" || fail "--version prints no name"
 cd "$work"
 for args in "" "--bogus $sample" "--dpi 0 $sample" "--dpi 601 $sample" "--depth 3 $sample" \
             "--paper B5 $sample" "--size 10 $sample" "--box 1,2,3 $sample" \
-            "--set NoSuchSetting=1 $sample" "--set Color1=abc $sample" "--json $sample" \
+            "--set NoSuchSetting=1 $sample" "--set Color1=abc $sample" "--json --dry-run $sample" \
             "-o a.bmp $sample $sample" "--paper A4 --box 0,0,10,10 $sample"; do
   # shellcheck disable=SC2086
   expect 2 "$bin" $args

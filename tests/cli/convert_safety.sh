@@ -64,10 +64,10 @@ groups = {g['id']: g['name'] for g in first['groups']}
 assert groups['0-*'] == '平面図 1/50' and groups['2-*'] == '敷地', groups
 PY
 
-# Output names: only .bmp (any case) or no extension, refused before rendering.
-expect 1 "$bin" --defaults -o "$work/plan.png" "$work/plan.jwc"
-grep -q "only .bmp files are written" "$work/err" || fail "-o plan.png: $(cat "$work/err")"
-[ -e "$work/plan.png" ] && fail "-o plan.png wrote a file"
+# Output names: a known format (any case) or no extension, else refused before rendering.
+expect 1 "$bin" --defaults -o "$work/plan.gif" "$work/plan.jwc"
+grep -q "only .bmp, .png, .tif, .tiff and .pdf are written" "$work/err" || fail "-o plan.gif: $(cat "$work/err")"
+[ -e "$work/plan.gif" ] && fail "-o plan.gif wrote a file"
 expect 0 "$bin" --defaults --dpi 36 -o "$work/PLAN.BMP" "$work/plan.jwc"
 [ "$(head -c 2 "$work/PLAN.BMP")" = "BM" ] || fail "-o PLAN.BMP is no bitmap"
 

@@ -3,6 +3,7 @@
 // (green) of a 4-bit table, unless a test says otherwise.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <climits>
@@ -239,6 +240,54 @@ TEST(CanvasLines, ThereAndBackInOnePassPaintsWhatThePairPaints) {
   }
 }
 
+TEST(CanvasLines, LinesInsideTheBitmapPaintWhatTheirClippedPartsPaint) {
+  // A line with both ends inside the bitmap takes a shorter way than one the
+  // bitmap cuts: the cut parts, drawn on windows whose edges cross the line,
+  // must hold the same pixels, in every format and both modes.
+  std::mt19937 random(77);
+  for (const int bits : {1, 4, 8, 16, 24}) {
+    for (const PenMode mode : {PenMode::kCopy, PenMode::kXor}) {
+      for (int i = 0; i < 400; ++i) {
+        std::uniform_int_distribution<int> x(0, 63), y(0, 47);
+        const int x0 = x(random), y0 = y(random);
+        const int x1 = i % 8 == 0 ? x0 : x(random), y1 = i % 16 == 0 ? y0 : y(random);
+        const bool include_end = i % 2 == 0;
+        auto stroke = [&](Bitmap& bitmap, int ox, int oy) {
+          if (bits == 8) bitmap.SetColourTable({kWhite, kBlack, kRed});
+          Canvas canvas(bitmap);
+          canvas.SetPenColour(bits == 1 ? kWhite : kRed);
+          canvas.SetPenMode(mode);
+          canvas.MoveTo(x0 - ox, y0 - oy);
+          if (include_end) {
+            canvas.LineThereAndBack(x1 - ox, y1 - oy);
+          } else {
+            canvas.LineTo(x1 - ox, y1 - oy);
+          }
+        };
+        const auto whole = Make(64, 48, bits);
+        stroke(*whole, 0, 0);
+        // A window cutting off both ends where it can, and one cutting one end.
+        const int wx = std::min(std::min(x0, x1) + 1, 63), wy = std::min(std::min(y0, y1) + 1, 47);
+        const int ww = std::clamp(std::abs(x1 - x0) - 1, 1, 64 - wx);
+        const int wh = std::clamp(std::abs(y1 - y0) - 1, 1, 48 - wy);
+        for (const auto& [ox, oy, width, height] :
+             {std::array<int, 4>{wx, wy, ww, wh}, std::array<int, 4>{0, wy, 64, 48 - wy},
+              std::array<int, 4>{wx, 0, 64 - wx, 48}}) {
+          const auto window = Make(width, height, bits);
+          stroke(*window, ox, oy);
+          for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+              ASSERT_EQ(window->ValueAt(x, y), whole->ValueAt(x + ox, y + oy))
+                  << bits << " bits (" << x0 << "," << y0 << ")-(" << x1 << "," << y1
+                  << ") window at " << ox << "," << oy << " pixel " << x << "," << y;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(CanvasLines, ThereAndBackUnderExclusiveOrStillPaintsTwice) {
   Fixture f(12, 1);
   f.canvas.SetPenMode(PenMode::kXor);
@@ -411,6 +460,82 @@ TEST(CanvasClipping, ClippedFiguresPaintWhatTheUnclippedOnesPaintInside) {
   std::cout << "[ clipping ] " << sweep.differing << " of " << sweep.cases
             << " clipped figures differ\n";
   EXPECT_EQ(sweep.differing, 0) << "first: " << sweep.first;
+}
+
+// GDI's ellipse outline as Zingl's published walk over the box plots it (x
+// steps whenever y does not): for each row of the box, the smallest and the
+// largest x plotted in its left half.
+// Rows nothing was plotted in hold (w, -1).
+std::vector<std::pair<long long, long long>> WalkedOutline(long long w, long long h) {
+  std::vector<std::pair<long long, long long>> rows(static_cast<std::size_t>(h), {w, -1});
+  auto plot = [&](long long x, long long y) {
+    auto& row = rows[static_cast<std::size_t>(y)];
+    row = {std::min(row.first, x), std::max(row.second, x)};
+  };
+  __int128 a = w - 1, b = h - 1, b1 = b & 1;
+  __int128 dx = 4 * (1 - a) * b * b, dy = 4 * (b1 + 1) * a * a, err = dx + dy + b1 * a * a;
+  long long x0 = 0, x1 = static_cast<long long>(a);
+  long long y0 = static_cast<long long>((b + 1) / 2), y1 = y0 - static_cast<long long>(b1);
+  a *= 8 * a;
+  b1 = 8 * b * b;
+  do {
+    plot(x0, y0);
+    plot(x0, y1);
+    const __int128 e2 = 2 * err;
+    const bool y_step = e2 <= dy;
+    if (y_step) {
+      ++y0;
+      --y1;
+      err += dy += a;
+    }
+    if (e2 >= dx || !y_step) {
+      ++x0;
+      --x1;
+      err += dx += b1;
+    }
+  } while (x0 <= x1);
+  return rows;
+}
+
+TEST(CanvasShapes, HugeEllipsesTakeTheExactWalk) {
+  // Boxes above 2^22 pixels wide plus high, seen at the top, at the side and
+  // at a diagonal: black outline, red inside, as the walk plots them.
+  for (const auto& [w, h] : {std::pair{2200001LL, 2200001LL}, std::pair{2200000LL, 2300001LL},
+                            std::pair{4000000LL, 97LL}}) {
+    const auto outline = WalkedOutline(w, h);
+    const long long diagonal_row = static_cast<long long>(h / 2 - (h / 2) * 0.7071);
+    const long long windows[3][2] = {{w / 2 - 40, 0}, {0, h / 2 - 8}, {outline[static_cast<std::size_t>(diagonal_row)].first - 40, diagonal_row - 8}};
+    for (const auto& [wx, wy] : windows) {
+      SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " at " + std::to_string(wx) + "," + std::to_string(wy));
+      Fixture f(80, 16);
+      f.canvas.SetBrushColour(kRed);
+      f.canvas.Ellipse(static_cast<int>(-wx), static_cast<int>(-wy), static_cast<int>(w - wx), static_cast<int>(h - wy));
+      std::string want;
+      for (long long y = wy; y < wy + 16; ++y) {
+        for (long long x = wx; x < wx + 80; ++x) {
+          const auto& [left, run_end] = outline[static_cast<std::size_t>(y)];
+          const long long mx = std::min(x, w - 1 - x);  // the mirror image in the left half
+          const char c = mx < left ? '.' : mx <= run_end ? '#' : 'r';
+          want += c;
+        }
+        want += '\n';
+      }
+      EXPECT_EQ(Picture(*f.bitmap), want);
+    }
+  }
+}
+
+TEST(CanvasShapes, EllipsesTooLargeToWalkToTheVisibleRowsAreNotDrawn) {
+  // A box a billion pixels high seen at its top row: the walk would take a
+  // billion steps from the middle. Near its middle rows it is drawn.
+  Fixture f(8, 2);
+  f.canvas.SetBrushColour(kRed);
+  const auto start = std::chrono::steady_clock::now();
+  f.canvas.Ellipse(-500000000, 0, 500000004, 1000000000);
+  EXPECT_EQ(Picture(*f.bitmap), Rows({"........", "........"}));
+  f.canvas.Ellipse(0, -500000000, 1000000000, 500000001);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(Picture(*f.bitmap), Rows({"#rrrrrrr", "#rrrrrrr"}));
 }
 
 TEST(CanvasColours, NearestEntryWithTiesToTheLowerIndex) {

@@ -124,7 +124,18 @@ TEST(CliOptions, BadCommandLinesSayWhy) {
       {{"--set", "Color1", "x.jwc"}, "Color1"},
       {{"-o", "a.bmp", "a.jwc", "b.jwc"}, "one drawing"},
       {{"-o", "a.bmp", "-d", "out", "a.jwc"}, "exclude each other"},
-      {{"--json", "a.jwc"}, "--json goes with --info"},
+      {{"--json", "--dry-run", "a.jwc"}, "--json goes with --info or a conversion"},
+      {{"--show", "2-G", "a.jwc"}, "--show takes a comma list"},
+      {{"--hide", "2-3,", "a.jwc"}, "--hide takes a comma list"},
+      {{"--hide", "23", "a.jwc"}, "--hide takes a comma list"},
+      {{"--split", "pages", "a.jwc"}, "--split takes groups or layers"},
+      {{"-j", "-1", "a.jwc"}, "-j takes a whole number"},
+      {{"--threads", "0", "a.jwc"}, "--threads takes"},
+      {{"--format", "gif", "a.jwc"}, "--format takes"},
+      {{"-o", "a.png", "--format", "tiff", "a.jwc"}, "another format"},
+      {{"-f", "-n", "a.jwc"}, "-f and -n exclude each other"},
+      {{"--thumbnail", "128", "a.jwc"}, "INPUT OUTPUT"},
+      {{"-o", "-", "--json", "a.jwc"}, "-o - writes the image alone"},
       {{"--info", "--dry-run", "a.jwc"}, "exclude each other"},
       {{"a.jwc", "--dpi"}, "--dpi needs a value"},
       {{"a.jwc", "-o"}, "-o needs a value"},
@@ -384,11 +395,13 @@ TEST_F(CliRun, AnOutputIsCaughtInEverySpelling) {
   (void)a, (void)b;
 }
 
-TEST_F(CliRun, OnlyBmpNamesAreWritten) {
+TEST_F(CliRun, OnlyKnownFormatsAreWritten) {
   const fs::path drawing = Drawing("plan.jwc");
-  for (const char* name : {"plan.png", "plan.tif", "plan.b", "plan.jwc.txt"}) {
+  for (const char* name : {"plan.gif", "plan.b", "plan.jwc.txt"}) {
     EXPECT_EQ(Run({"-o", (dir / name).string(), drawing.string()}), 1) << name;
-    EXPECT_NE(stderr_text.find("only .bmp files are written"), std::string::npos) << stderr_text;
+    EXPECT_NE(stderr_text.find("only .bmp, .png, .tif, .tiff and .pdf are written"),
+              std::string::npos)
+        << stderr_text;
     EXPECT_FALSE(fs::exists(dir / name)) << name;
   }
   EXPECT_EQ(Run({"-o", (dir / "upper.BMP").string(), drawing.string()}), 0) << stderr_text;

@@ -293,6 +293,51 @@ TEST_F(JwtoolsArcs, SkippedChordsChangeNoPixel) {
   EXPECT_GT(compared, 80);
 }
 
+// Curves beyond the density rule (radius 10^7 and more, or a semi-axis past
+// 2^30 whose points are held at ±2^30): the skipped chords are still only
+// those that cannot paint.
+TEST_F(JwtoolsArcs, HugeCurvesSkipOnlyWhatCannotPaint) {
+  struct Case {
+    double cx, cy;
+    float radius, flatness, start, end, tilt;
+  };
+  const Case cases[] = {
+      {32 - 2e7, 24, 2e7f, 1, 0, 360, 0},   // through the bitmap at angle 0
+      {32, 24 + 3e7, 3e7f, 1, 60, 120, 0},  // over it at 90
+      {32, 24, 1e8f, 2e-7f, 0, 360, 30},    // a flat ellipse: a line there and back
+      {32, 24, 20, 1e8f, 0, 360, 0},        // points held at ±2^30 on one axis
+      {32, 24, 20, 1e8f, 0, 360, 45},       //
+      {40, -20, 3e9f, 1e-9f, 0, 360, 91},   //
+      {32 - 2e9, 24, 2e9f, 1, -10, 10, 0},  // chords of 50 000 pixels
+      {32 - 1.5e7, 24 + 1.5e7, 2.12132e7f, 1, 30, 60, 0},
+  };
+  int painted = 0;
+  for (const Case& c : cases) {
+    for (const int type : {1, 3, 6}) {
+      std::unique_ptr<Bitmap> bitmaps[2];
+      Point pen[2];
+      for (int shortcuts = 0; shortcuts < 2; ++shortcuts) {
+        ResetLinePatternForTesting();
+        SetArcShortcutsForTesting(shortcuts == 1);
+        bitmaps[shortcuts] = Bitmap::Create(64, 48, 24);
+        Canvas canvas(*bitmaps[shortcuts]);
+        canvas.SetPenColour(Rgb(255, 255, 255));
+        SetLineType(canvas, type);
+        SetLineWidth(canvas, type == 6 ? 3 : 1);
+        DrawJwcArc(canvas, static_cast<int>(c.cx), static_cast<int>(c.cy), c.radius, c.flatness,
+                   c.start, c.end, c.tilt);
+        pen[shortcuts] = canvas.PenPosition();
+      }
+      SetArcShortcutsForTesting(true);
+      EXPECT_TRUE(SamePixels(*bitmaps[0], *bitmaps[1]))
+          << c.radius << " " << c.flatness << " " << type;
+      EXPECT_EQ(pen[0], pen[1]) << c.radius << " " << c.flatness << " " << type;
+      painted += PaintedBox(*bitmaps[0]) != Box{};
+    }
+  }
+  EXPECT_GE(painted, 21);
+}
+
 // After a dashed arc whose last chords were skipped, the next stroke starts its
 // pattern afresh (LineMoveTo), as after any arc: the strokes paint the same.
 TEST_F(JwtoolsArcs, StrokesAfterASkippedArcPaintTheSame) {
