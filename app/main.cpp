@@ -6,9 +6,9 @@
 #include <QIcon>
 #include <QTimer>
 
-#include "app/modal_seam.h"
+#include "dialogs/modal_seam.h"
 #include "app/qt_translations.h"
-#include "app/ui_fonts.h"
+#include "dialogs/ui_fonts.h"
 #include "app/unit1.h"
 #include "pelmora_version.h"
 #include "settings/store.h"

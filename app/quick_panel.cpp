@@ -9,14 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-// Q_INIT_RESOURCE declares a function and so must stand outside a namespace.
-static void InitResourcesOfPelmoraQrc() { Q_INIT_RESOURCE(pelmora); }
-
 namespace pelmora {
-
-// The pictures are compiled into the static library pelmora_app; naming the
-// resource here links it into every program that uses the panel.
-void LoadPanelResources() { InitResourcesOfPelmoraQrc(); }
 
 namespace {
 
@@ -50,23 +43,6 @@ QFrame* MakePanel(const char* name, QWidget* parent) {
 
 }  // namespace
 
-QImage BitmapToQImage(const Bitmap& bitmap) {
-  if (bitmap.Width() == 0 || bitmap.Height() == 0) return {};
-  if (bitmap.BitsPerPixel() == 24) {
-    return QImage(bitmap.Row(0), bitmap.Width(), bitmap.Height(),
-                  static_cast<qsizetype>(bitmap.Stride()), QImage::Format_BGR888)
-        .copy();
-  }
-  QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    for (int x = 0; x < bitmap.Width(); ++x) {
-      const Colour c = bitmap.ColourAt(x, y);
-      image.setPixel(x, y, qRgb(RedOf(c), GreenOf(c), BlueOf(c)));
-    }
-  }
-  return image;
-}
-
 // ---------------------------------------------------------------------------
 // ImageList
 
@@ -96,44 +72,6 @@ void ImageList::Draw(Canvas& canvas, int x, int y, int index) const {
   if (index < 0 || index >= Count()) return;
   canvas.FillMask(x, y, kWidth, kHeight, m_masks[static_cast<std::size_t>(index)].data(), kPitch,
                   0x000000);
-}
-
-// ---------------------------------------------------------------------------
-// PanelImage
-
-PanelImage::PanelImage(int width, int height, int tag, QWidget* parent)
-    : QWidget(parent), m_tag(tag), m_picture(Bitmap::Create(width, height, 24)) {
-  setFixedSize(width, height);
-  // The right button is a command here, never a context menu of a parent.
-  setContextMenuPolicy(Qt::PreventContextMenu);
-  PictureChanged();
-}
-
-void PanelImage::PictureChanged() {
-  m_shown = BitmapToQImage(*m_picture);
-  update();
-}
-
-void PanelImage::SetPicture(const QImage& image) {
-  m_shown = image.convertToFormat(QImage::Format_RGB32);
-  Canvas canvas(*m_picture);
-  for (int y = 0; y < std::min(image.height(), m_picture->Height()); ++y) {
-    for (int x = 0; x < std::min(image.width(), m_picture->Width()); ++x) {
-      const QRgb p = m_shown.pixel(x, y);
-      canvas.SetPixel(x, y, Rgb(qRed(p), qGreen(p), qBlue(p)));
-    }
-  }
-  PictureChanged();
-}
-
-void PanelImage::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.drawImage(0, 0, m_shown);
-}
-
-void PanelImage::mousePressEvent(QMouseEvent* event) {
-  event->accept();
-  if (m_on_press) m_on_press(event->button(), m_tag);
 }
 
 // ---------------------------------------------------------------------------

@@ -16,18 +16,12 @@
 
 #include "platform/raster/bitmap.h"
 #include "platform/raster/canvas.h"
+#include "dialogs/panel_image.h"
 
 class QFrame;
 class QLabel;
 
 namespace pelmora {
-
-// Registers the program's compiled-in pictures (safe to call repeatedly).
-void LoadPanelResources();
-
-// A deep copy of a 24-bit bitmap (blue, green, red rows) as a QImage, for
-// showing pictures that the raster canvas drew.
-QImage BitmapToQImage(const Bitmap& bitmap);
 
 // ImageList2: 32 black-and-white glyphs of 14 × 16 pixels. Glyph 2 × i is the
 // hexadecimal digit i inside a rounded frame (the flag is 1, shown), glyph
@@ -54,34 +48,6 @@ class ImageList {
  private:
   static constexpr int kPitch = (kWidth + 7) / 8;  // bytes per mask row
   std::vector<std::array<std::uint8_t, kPitch * kHeight>> m_masks;
-};
-
-// An image control: shows its own off-screen picture and reports mouse
-// presses with the control's tag (any button, a double click counting as a
-// second press, as the original controls did).
-class PanelImage : public QWidget {
- public:
-  using PressHandler = std::function<void(Qt::MouseButton button, int tag)>;
-
-  PanelImage(int width, int height, int tag, QWidget* parent);
-
-  int Tag() const { return m_tag; }
-  Bitmap& Picture() { return *m_picture; }
-  const Bitmap& Picture() const { return *m_picture; }
-  // Shows the picture after drawing on it.
-  void PictureChanged();
-  void SetPicture(const QImage& image);
-  void OnPress(PressHandler handler) { m_on_press = std::move(handler); }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-
- private:
-  int m_tag;
-  std::unique_ptr<Bitmap> m_picture;  // 24 bits, the control's size
-  QImage m_shown;
-  PressHandler m_on_press;
 };
 
 class QuickPanel : public QWidget {

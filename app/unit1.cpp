@@ -37,17 +37,20 @@
 #include <system_error>
 #include <utility>
 
-#include "app/modal_seam.h"
+#include "dialogs/modal_seam.h"
 #include "app/preview_widgets.h"
 #include "app/quick_panel.h"
-#include "app/ui_fonts.h"
+#include "dialogs/ui_fonts.h"
 #include "dialogs/unit2.h"
 #include "dialogs/unit3.h"
 #include "dialogs/unit4.h"
 #include "dialogs/unit5.h"
 #include "drawing/jwcunit.h"
+#include "drawing/summary.h"
 #include "output/bmp_writer.h"
 #include "output/clipboard.h"
+#include "output/file_encoder.h"
+#include "output/image_format.h"
 #include "platform/raster/canvas.h"
 #include "render/draw_image.h"
 #include "settings/settings_fields.h"
@@ -67,7 +70,10 @@ constexpr int kCustomDpiTag = 8;
 constexpr std::array<int, 5> kMenuDepth = {1, 4, 8, 16, 24};
 
 const QString kOpenFilter = QStringLiteral("JW_CAD図面(*.jwc)");
-const QString kSaveFilter = QStringLiteral("ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp)");
+// The extension of the chosen name decides the format; a name without one
+// gets ".bmp" from the dialog.
+const QString kSaveFilter = QStringLiteral(
+    "ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF(*.pdf)");
 
 // Runs a function when the scope is left, unless dismissed.
 class ScopeExit {
@@ -748,8 +754,10 @@ bool TForm1::OpenDrawing(const QString& path) {
     return false;
   }
 
+  // Name and date show at once, and stay when the load fails.
+  const std::time_t modified = info.lastModified().toSecsSinceEpoch();
   m_label6->setText(info.fileName());
-  m_label8->setText(info.lastModified().toLocalTime().toString(QStringLiteral("yy/MM/dd hh:mm:ss")));
+  m_label8->setText(QString::fromStdString(FormatFileDate(modified)));
   QCoreApplication::processEvents();
   NoFileSet();
 
@@ -792,10 +800,7 @@ bool TForm1::OpenDrawing(const QString& path) {
   OkFileSet();
   restore.Run();
 
-  m_label16->setText(QString::number(m_reader->JwcLineCount()));
-  m_label17->setText(QString::number(m_reader->JwcArcCount()));
-  m_label18->setText(QString::number(m_reader->JwcTextCount()));
-  m_label19->setText(QString::number(m_reader->JwcDotCount()));
+  ShowSummary(SummarizeDrawing(*m_reader, info.fileName().toStdString(), modified));
   preGroupe();
   preLayer();
   m_preview_stale = false;
@@ -820,7 +825,17 @@ void TForm1::DefaultSet() {
       m_P3[static_cast<std::size_t>(n - 1)]->setEnabled(fits);
     }
   }
-  m_label25->setText(QStringLiteral("A%1版").arg(code));
+  m_label25->setText(QString::fromStdString(PaperLabel(code)));
+}
+
+void TForm1::ShowSummary(const DrawingSummary& summary) {
+  m_label6->setText(QString::fromStdString(summary.file_name));
+  m_label8->setText(QString::fromStdString(summary.date));
+  m_label25->setText(QString::fromStdString(summary.paper));
+  m_label16->setText(QString::number(summary.lines));
+  m_label17->setText(QString::number(summary.arcs));
+  m_label18->setText(QString::number(summary.texts));
+  m_label19->setText(QString::number(summary.dots));
 }
 
 // ---------------------------------------------------------------- rendering
@@ -853,6 +868,10 @@ int TForm1::DrawImage(int width, int height, int originX, int originY, float sca
       };
       break;
     case kRenderFile:
+      if (const std::optional<ImageFormat> format =
+              FormatFromName(QFile::encodeName(m_output_file).toStdString());
+          format && *format != ImageFormat::kBmp)
+        return SaveEncoded(context, *format, width, height, originX, originY, scale);
       context.delivery = [this](const Bitmap& image, std::string* why) {
         const BmpWriteResult written =
             WriteBmpFile(image, m_settings.dpi, QFile::encodeName(m_output_file).toStdString());
@@ -884,6 +903,29 @@ int TForm1::DrawImage(int width, int height, int originX, int originY, float sca
   if (result == 1 && (mode == kRenderFile || mode == kRenderClipboard))
     m_seam.Message(this, QStringLiteral("完了"));
   return result;
+}
+
+int TForm1::SaveEncoded(const RenderContext& context, ImageFormat format, int width, int height,
+                        int originX, int originY, float scale) {
+  const auto cannot_create = [this] {
+    m_failure_reported = true;
+    m_seam.Error(this, QStringLiteral("ファイル %1 を作成できません")
+                           .arg(QDir::toNativeSeparators(m_output_file)));
+  };
+  // The save dialog already asked before an existing file is replaced.
+  OutputStatus status;
+  std::unique_ptr<FileEncoder> encoder = CreateFileEncoder(
+      format, QFile::encodeName(m_output_file).toStdString(), {.replace = true}, &status);
+  if (!encoder) {
+    cannot_create();
+    return 0;
+  }
+  if (DrawImageBands(context, width, height, originX, originY, scale, *encoder) != 1) {
+    if (encoder->Status().error == OutputError::kCannotCreate) cannot_create();
+    return 0;
+  }
+  m_seam.Message(this, QStringLiteral("完了"));
+  return 1;
 }
 
 void TForm1::Progress(std::int64_t position, std::int64_t total) {
@@ -1183,7 +1225,8 @@ void TForm1::S4Click() {
 }
 
 void TForm1::H10Click() {
-  TForm4 dialog(m_settings, m_quick_panel, this);
+  TForm4 dialog(
+      m_settings, [this](bool shown) { m_quick_panel->SetPanelsVisible(shown); }, this);
   m_seam.ShowModal(dialog);
 }
 

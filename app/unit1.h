@@ -17,6 +17,8 @@
 
 #include "app/selection.h"
 #include "platform/raster/bitmap.h"
+#include "output/image_format.h"
+#include "render/draw_image.h"
 #include "render/geometry.h"
 #include "settings/settings.h"
 #include "settings/store.h"
@@ -32,6 +34,7 @@ class QToolButton;
 namespace pelmora {
 
 class InfoPanel;
+struct DrawingSummary;
 class ModalSeam;
 class PreviewArea;
 class PreviewImage;
@@ -142,6 +145,8 @@ class TForm1 : public QMainWindow {
   void FormCreate();
   void FormShow();
   void FormClose();
+  // The information panel's drawing file group: name, date, paper, counts.
+  void ShowSummary(const DrawingSummary& summary);
   // Moves a window that no screen shows onto the primary screen.
   void KeepOnScreen();
 
@@ -155,6 +160,10 @@ class TForm1 : public QMainWindow {
   // PreviewStale cleared (colour depth, stale preview); otherwise a failure
   // is reported with "エラー。" (after the settings and layer dialogs).
   bool RefreshPreview(bool blocking);
+  // The file render for a format other than BMP: bands straight into the
+  // format's encoder. 1 = written and "完了" said, 0 = failed.
+  int SaveEncoded(const RenderContext& context, ImageFormat format, int width, int height,
+                  int originX, int originY, float scale);
   // Renders the whole paper into the preview; true when the picture was replaced.
   bool RenderPreview();
   void ShowPreview();

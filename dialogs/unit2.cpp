@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/modal_seam.h"
-#include "app/ui_fonts.h"
+#include "dialogs/modal_seam.h"
+#include "dialogs/ui_fonts.h"
 #include "settings/settings_fields.h"
 
 namespace pelmora {

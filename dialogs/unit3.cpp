@@ -17,9 +17,9 @@
 #include <memory>
 #include <string>
 
-#include "app/modal_seam.h"
-#include "app/quick_panel.h"
-#include "app/ui_fonts.h"
+#include "dialogs/modal_seam.h"
+#include "dialogs/panel_image.h"
+#include "dialogs/ui_fonts.h"
 #include "platform/fonts/face_lookup.h"
 #include "platform/raster/canvas.h"
 #include "settings/store.h"

@@ -7,8 +7,8 @@
 
 #include <functional>
 
-#include "app/quick_panel.h"
-#include "app/ui_fonts.h"
+#include "dialogs/panel_image.h"
+#include "dialogs/ui_fonts.h"
 #include "pelmora_version.h"
 
 namespace pelmora {
@@ -36,8 +36,9 @@ class ClickableImage : public QLabel {
 
 }  // namespace
 
-TForm4::TForm4(Settings& settings, QuickPanel* quick_panel, QWidget* owner)
-    : QDialog(owner), m_settings(settings), m_quick_panel(quick_panel) {
+TForm4::TForm4(Settings& settings, std::function<void(bool shown)> show_quick_panel,
+               QWidget* owner)
+    : QDialog(owner), m_settings(settings), m_show_quick_panel(std::move(show_quick_panel)) {
   setObjectName(QStringLiteral("Form4"));
   setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -74,7 +75,7 @@ void TForm4::Button1Click() { accept(); }
 
 void TForm4::Image2Click() {
   const bool v = m_settings.LGBMode;
-  if (m_quick_panel != nullptr) m_quick_panel->SetPanelsVisible(!v);
+  if (m_show_quick_panel) m_show_quick_panel(!v);
   m_settings.LGBMode = !v;
 }
 

@@ -4,21 +4,22 @@
 
 #include <QDialog>
 
+#include <functional>
+
 #include "settings/settings.h"
 
 class QLabel;
 
 namespace pelmora {
 
-class QuickPanel;
-
 class TForm4 : public QDialog {
   Q_OBJECT
 
  public:
-  // `settings` holds LGBMode; `quick_panel` (may be null) is the main window's
-  // panel whose visibility follows it. Both must outlive the dialog.
-  TForm4(Settings& settings, QuickPanel* quick_panel, QWidget* owner);
+  // `settings` holds LGBMode and must outlive the dialog; `show_quick_panel`
+  // (may be empty) shows or hides the main window's quick panel as LGBMode
+  // changes.
+  TForm4(Settings& settings, std::function<void(bool shown)> show_quick_panel, QWidget* owner);
 
   void Button1Click();
   // The icon: flips LGBMode and the quick panel's visibility; the dialog stays.
@@ -26,7 +27,7 @@ class TForm4 : public QDialog {
 
  private:
   Settings& m_settings;
-  QuickPanel* m_quick_panel;
+  std::function<void(bool shown)> m_show_quick_panel;
 };
 
 }  // namespace pelmora

@@ -11,15 +11,10 @@
 #include <QRadioButton>
 #include <QStatusBar>
 
-#include <cmath>
-#include <memory>
-#include <vector>
 
-#include "app/quick_panel.h"
-#include "app/ui_fonts.h"
-#include "drawing/jwcunit.h"
-#include "platform/raster/canvas.h"
-#include "render/jwtools.h"
+#include "dialogs/panel_image.h"
+#include "dialogs/ui_fonts.h"
+#include "render/visibility_render.h"
 #include "render/palettes.h"
 #include "settings/settings_fields.h"
 
@@ -36,12 +31,6 @@ const char* const kGroupCaptions[16] = {
     "ｸﾞﾙｰﾌﾟ 0", "ｸﾞﾙｰﾌﾟ 1", "ｸﾞﾙｰﾌﾟ 2", "ｸﾞﾙｰﾌﾟ 3", "ｸﾞﾙｰﾌﾟ 4", "ｸﾞﾙｰﾌﾟ 5",
     "ｸﾞﾙｰﾌﾟ 6", "ｸﾞﾙｰﾌﾟ 7", "ｸﾞﾙｰﾌﾟ 8", "ｸﾞﾙｰﾌﾟ 9", "ｸﾞﾙｰﾌﾟ A", "ｸﾞﾙｰﾌﾟ B",
     "ｸﾞﾙｰﾌﾟ C", "ｸﾞﾙｰﾌﾟ D", "ｸﾞﾙｰﾌﾟ E", "ｸﾞﾙｰﾌﾟ F"};
-
-// A drawing coordinate to a thumbnail pixel: the product formed in extended
-// precision, rounded half to even; huge or non-finite values saturate.
-int Scaled(float value, float scale) {
-  return SaturateToPixel(std::nearbyint(static_cast<long double>(value) * scale));
-}
 
 QFrame* MakePanel(const char* name, QWidget* parent, const QRect& geometry) {
   auto* panel = new QFrame(parent);
@@ -201,83 +190,9 @@ int TForm5::DrawImage(int width, int height, int originX, int originY, float sca
   setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
-  // Thumbnails, too, start from a freshly started program's line state.
-  ResetLinePattern();
-  std::vector<std::unique_ptr<Bitmap>> images;
-  std::vector<std::unique_ptr<Canvas>> canvases;
-  const Colour background = ColourEntry(m_settings, 0);
-  for (int k = 0; k < 16; ++k) {
-    images.push_back(Bitmap::Create(width, height, 24));
-    if (!images.back()) images.back() = Bitmap::Create(0, 0, 24);
-    auto canvas = std::make_unique<Canvas>(*images.back());
-    canvas->SetPenColour(background);
-    canvas->SetBrushColour(background);
-    canvas->SetBrushStyle(BrushStyle::kSolid);
-    canvas->Rectangle(0, 0, width + 1, height + 1);
-    canvas->SetPenMode(PenMode::kCopy);
-    canvas->SetBrushStyle(BrushStyle::kClear);
-    SetLineWidth(*canvas, 1);
-    canvases.push_back(std::move(canvas));
-  }
-
-  const auto x_of = [&](float x) { return Scaled(x, scale) - originX; };
-  const auto y_of = [&](float y) { return originY - Scaled(y, scale); };
-  const auto in_group = [this](std::uint8_t layer) { return layer / 16 == m_selected_group; };
-
-  // Every entity goes to the image of its layer within the group; entities of
-  // other groups still select their line type and pen colour there (the dash
-  // state is module-wide, so what they leave is what the next stroke uses).
-  TJwcLine line;
-  for (std::int32_t i = 0, count = m_reader.JwcLineCount(); i < count; ++i) {
-    m_reader.JwcLineData(i, line);
-    Canvas& canvas = *canvases[line.Layer % 16];
-    SetLineType(canvas, line.LineType);
-    canvas.SetPenColour(PenColourOf(m_settings, line.PenColor));
-    if (!in_group(line.Layer)) continue;
-    LineMoveTo(canvas, x_of(line.X1), y_of(line.Y1));
-    LineDrawTo(canvas, x_of(line.X2), y_of(line.Y2));
-  }
-
-  TJwcArc arc;
-  for (std::int32_t i = 0, count = m_reader.JwcArcCount(); i < count; ++i) {
-    m_reader.JwcArcData(i, arc);
-    Canvas& canvas = *canvases[arc.Layer % 16];
-    SetLineType(canvas, arc.LineType);
-    canvas.SetPenColour(PenColourOf(m_settings, arc.PenColor));
-    if (!in_group(arc.Layer)) continue;
-    // Unlike the preview, the radius is a whole number of thumbnail pixels.
-    DrawJwcArc(canvas, x_of(arc.CenterX), y_of(arc.CenterY),
-               static_cast<float>(Scaled(arc.Radius, scale)), arc.Flatness, arc.StartAngle,
-               arc.EndAngle, arc.Tilt);
-  }
-
-  TJwcText text;
-  TJwcTextStyle style;
-  for (std::int32_t i = 0, count = m_reader.JwcTextCount(); i < count; ++i) {
-    m_reader.JwcTextData(i, text);
-    if (text.Style >= kJwcTextStyleCount) continue;  // no style, no colour: not drawn anywhere
-    m_reader.JwcTextStyle(text.Style, style);
-    Canvas& canvas = *canvases[text.Layer % 16];
-    canvas.SetPenColour(PenColourOf(m_settings, style.PenColor));
-    if (!in_group(text.Layer)) continue;
-    // A text is a stroke from its start to its end point, in whatever line
-    // type the lines and arcs left behind.
-    LineMoveTo(canvas, x_of(text.X1), y_of(text.Y1));
-    LineDrawTo(canvas, x_of(text.X2), y_of(text.Y2));
-  }
-
-  TJwcDot dot;
-  for (std::int32_t i = 0, count = m_reader.JwcDotCount(); i < count; ++i) {
-    m_reader.JwcDotData(i, dot);
-    if (!in_group(dot.Layer)) continue;
-    canvases[dot.Layer % 16]->SetPixel(x_of(dot.X), y_of(dot.Y), PenColourOf(m_settings, dot.PenColor));
-  }
-
-  canvases.clear();
-  for (int k = 0; k < 16; ++k) {
-    m_images[static_cast<std::size_t>(k)]->SetPicture(BitmapToQImage(*images[static_cast<std::size_t>(k)]));
-  }
-  images.clear();
+  const auto images = DrawLayerImages(m_reader, m_settings, GroupMask(m_selected_group), width,
+                                      height, originX, originY, scale);
+  for (std::size_t k = 0; k < images.size(); ++k) m_images[k]->SetPicture(*images[k]);
 
   const int base = m_selected_group * 16;
   for (int n = 1; n <= 16; ++n) ShowLayer(n, m_work_layer_visible[base + n - 1] != 0);

@@ -14,7 +14,7 @@
 
 #include <memory>
 
-#include "app/quick_panel.h"
+#include "dialogs/panel_image.h"
 #include "app/unit1.h"
 #include "dialogs/unit3.h"
 #include "settings/settings_fields.h"

@@ -69,7 +69,8 @@ class Form4Test : public QObject {
     QuickPanel panel(layers, groups, layer_panel_group, stale, &info);
     panel.SetPanelsVisible(false);
     info.show();
-    TForm4 dialog(settings, &panel, nullptr);
+    TForm4 dialog(
+        settings, [&panel](bool shown) { panel.SetPanelsVisible(shown); }, nullptr);
     dialog.show();
 
     ClickIcon(dialog);
@@ -95,7 +96,8 @@ class Form4Test : public QObject {
     panel.SetPanelsVisible(false);
     info.show();
     info.hide();
-    TForm4 dialog(settings, &panel, nullptr);
+    TForm4 dialog(
+        settings, [&panel](bool shown) { panel.SetPanelsVisible(shown); }, nullptr);
     dialog.show();
     ClickIcon(dialog);
     QVERIFY(settings.LGBMode);

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/quick_panel.h"
+#include "dialogs/panel_image.h"
 #include "app/unit1.h"
 #include "dialogs/unit5.h"
 #include "drawing/jwcunit.h"
@@ -92,7 +93,7 @@ JwcWriter ThumbnailScene() {
 }  // namespace
 
 // Fingerprints of groups 0, 3 and 1 of ThumbnailScene.
-constexpr char kThumbnailPixels[] = "d3d7edc8e561f178 35e20ce7839fc5ce d993fcc2aa7d82e7";
+constexpr char kThumbnailPixels[] = "24cef3a807de97d9 c37d28eeb33022e2 c66021a41d475d79";
 
 class Form5Test : public QObject {
   Q_OBJECT

@@ -11,6 +11,7 @@
 
 #include "output/bmp_writer.h"
 #include "output/clipboard.h"
+#include "output/qt_image.h"
 #include "tests/gui/window_helpers.h"
 
 namespace pelmora {
@@ -92,7 +93,7 @@ class MainWindowOutputTest : public QObject {
     OpenA4WithRow();
     const QByteArray bytes = Save(QStringLiteral("out.bmp"));
     QCOMPARE(fixture->Seam().log,
-             (QStringList{"save: " + QDir::currentPath() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp) | bmp",
+             (QStringList{"save: " + QDir::currentPath() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF(*.pdf) | bmp",
                           "message: 完了"}));
     QCOMPARE(QString::fromStdString(Form().settings().SaveDir), fixture->Folder());
     QCOMPARE(Form().OutputFileName(), Path(QStringLiteral("out.bmp")));
@@ -111,7 +112,40 @@ class MainWindowOutputTest : public QObject {
     fixture->Seam().save_files.push_back(std::nullopt);
     fixture->Trigger("N4");
     QCOMPARE(fixture->Seam().log,
-             QStringList{"save: " + fixture->Folder() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp) | bmp"});
+             QStringList{"save: " + fixture->Folder() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF(*.pdf) | bmp"});
+  }
+
+  // The chosen name's extension decides the format; a PNG holds the pixels of
+  // the BMP (Qt reads no TIFF or PDF here: their encoders' own tests do).
+  void png_tiff_and_pdf_are_saved_by_their_extension() {
+    OpenA4WithRow();
+    QImage bmp;
+    QVERIFY(bmp.loadFromData(Save(QStringLiteral("plan.bmp")), "BMP"));
+    const struct {
+      const char* name;
+      QByteArray head;
+      const char* reader;
+    } formats[] = {{"plan.png", QByteArray("\x89PNG", 4), "PNG"},
+                   {"plan.TIF", QByteArray("II*\0", 4), nullptr},
+                   {"plan.tiff", QByteArray("II*\0", 4), nullptr},
+                   {"plan.pdf", QByteArray("%PDF"), nullptr}};
+    for (const auto& format : formats) {
+      fixture->Seam().Clear();
+      const QByteArray bytes = Save(QString::fromLatin1(format.name));
+      QCOMPARE(fixture->Seam().Messages(), QStringList{QStringLiteral("完了")});
+      QCOMPARE(bytes.left(4), format.head);
+      if (format.reader == nullptr) continue;
+      QImage image;
+      QVERIFY2(image.loadFromData(bytes, format.reader), format.name);
+      QCOMPARE(image.convertToFormat(QImage::Format_RGB32), bmp.convertToFormat(QImage::Format_RGB32));
+    }
+    // Where the file cannot be made the path is told, as for a bitmap.
+    fixture->Seam().Clear();
+    const QString target = Path(QStringLiteral("missing/out.png"));
+    fixture->Seam().save_files.push_back(target);
+    fixture->Trigger("F2_1");
+    QCOMPARE(fixture->Seam().log.last(), "error: ファイル " + target + " を作成できません");
+    QVERIFY(fixture->Seam().Messages().isEmpty());
   }
 
   void cancelling_the_save_changes_nothing() {
@@ -278,7 +312,7 @@ class MainWindowOutputTest : public QObject {
         const Colour colour = x % 3 == 0 ? 0x0000FF : x % 3 == 1 ? 0x00FF00 : 0xFFFFFF;
         bitmap->SetValue(x, 1, bitmap->ValueFor(bits == 1 ? (x % 2 ? 0xFFFFFF : 0) : colour));
       }
-      const QImage image = ClipboardImage(*bitmap);
+      const QImage image = ToQImage(*bitmap);
       QCOMPARE(image.size(), QSize(13, 3));
       for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 13; ++x) {
@@ -289,7 +323,7 @@ class MainWindowOutputTest : public QObject {
       QVERIFY(ClipboardData(*bitmap, 72, &error) != nullptr);
     }
     std::unique_ptr<Bitmap> empty = Bitmap::Create(0, 0, 24);
-    QVERIFY(ClipboardImage(*empty).isNull());
+    QVERIFY(ToQImage(*empty).isNull());
     std::string error;
     QVERIFY(ClipboardData(*empty, 72, &error) == nullptr);
     QVERIFY(!error.empty());

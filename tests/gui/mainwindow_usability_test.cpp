@@ -42,8 +42,8 @@ class MainWindowUsabilityTest : public QObject {
     QVERIFY(Form().Dragging());
   }
   void MoveOverPicture(Qt::MouseButtons buttons, QPoint at) {
-    QMouseEvent move(QEvent::MouseMove, at, Form().Image1()->mapToGlobal(at), Qt::NoButton,
-                     buttons, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, at, Form().Image1()->mapToGlobal(at), Qt::NoButton, buttons,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(Form().Image1(), &move);
   }
 
@@ -75,8 +75,7 @@ class MainWindowUsabilityTest : public QObject {
     QCOMPARE(PlacedOnScreen(QRect(1700, 500, 680, 480), screens, primary),
              QRect(1700, 500, 680, 480));
     // Off every screen: the primary's top-left, same size or the screen's.
-    QCOMPARE(PlacedOnScreen(QRect(5000, -3000, 680, 480), screens, primary),
-             QRect(0, 0, 680, 480));
+    QCOMPARE(PlacedOnScreen(QRect(5000, -3000, 680, 480), screens, primary), QRect(0, 0, 680, 480));
     QCOMPARE(PlacedOnScreen(QRect(1824, 0, 680, 480), screens, primary), QRect(0, 0, 680, 480));
     QCOMPARE(PlacedOnScreen(QRect(-4000, 0, 3000, 500), screens, primary), QRect(0, 0, 1024, 500));
 
@@ -145,8 +144,9 @@ class MainWindowUsabilityTest : public QObject {
     {
       TForm1 form(seam, SettingsStore(path.toStdString()));
       // Such a file is never read: the defaults, and the user is told.
-      QCOMPARE(seam.log, QStringList{QStringLiteral(
-                             "message: 保存された設定を読み込めませんでした。既定の設定を使います。")});
+      QCOMPARE(seam.log,
+               QStringList{QStringLiteral(
+                   "message: 保存された設定を読み込めませんでした。既定の設定を使います。")});
       QCOMPARE(form.settings().Width, 680);
       form.show();
       seam.Clear();

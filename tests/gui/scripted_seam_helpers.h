@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/modal_seam.h"
+#include "dialogs/modal_seam.h"
 
 class QWidget;
 

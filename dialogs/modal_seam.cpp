@@ -1,4 +1,4 @@
-#include "app/modal_seam.h"
+#include "dialogs/modal_seam.h"
 
 #include <QColorDialog>
 #include <QDialog>
