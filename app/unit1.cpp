@@ -867,24 +867,14 @@ int TForm1::DrawImage(int width, int height, int originX, int originY, float sca
         return true;
       };
       break;
-    case kRenderFile:
-      if (const std::optional<ImageFormat> format =
-              FormatFromName(QFile::encodeName(m_output_file).toStdString());
-          format && *format != ImageFormat::kBmp)
-        return SaveEncoded(context, *format, width, height, originX, originY, scale);
-      context.delivery = [this](const Bitmap& image, std::string* why) {
-        const BmpWriteResult written =
-            WriteBmpFile(image, m_settings.dpi, QFile::encodeName(m_output_file).toStdString());
-        if (written.ok()) return true;
-        if (why != nullptr) *why = written.reason;
-        if (written.error == BmpError::kCannotCreate) {
-          m_failure_reported = true;
-          m_seam.Error(this, QStringLiteral("ファイル %1 を作成できません")
-                                 .arg(QDir::toNativeSeparators(m_output_file)));
-        }
-        return false;
-      };
-      break;
+    case kRenderFile: {
+      // Every format, BMP included, is rendered in bands on all cores straight into
+      // its encoder; a name without a known extension is a bitmap, as always.
+      const std::optional<ImageFormat> format =
+          FormatFromName(QFile::encodeName(m_output_file).toStdString());
+      return SaveEncoded(context, format.value_or(ImageFormat::kBmp), width, height, originX,
+                         originY, scale);
+    }
     case kRenderClipboard:
       context.delivery = [this](const Bitmap& image, std::string* why) {
         if (QGuiApplication::clipboard() == nullptr) {
