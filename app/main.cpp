@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/modal_seam.h"
+#include "app/qt_translations.h"
 #include "app/ui_fonts.h"
 #include "app/unit1.h"
 #include "pelmora_version.h"
@@ -18,7 +19,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Pelmora"));
   QApplication::setApplicationVersion(QStringLiteral(PELMORA_PRODUCT_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("pelmora"));
-  // Message boxes and file dialogs speak with the window's Japanese font.
+  // Message boxes and file dialogs speak Japanese, in the window's font.
+  pelmora::LoadQtTranslations(app);
   QApplication::setFont(pelmora::GothicFont(/*proportional=*/false));
 
   QCommandLineParser options;

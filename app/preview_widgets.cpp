@@ -52,7 +52,8 @@ void PreviewImage::mousePressEvent(QMouseEvent* event) {
 
 void PreviewImage::mouseMoveEvent(QMouseEvent* event) {
   if (on_move)
-    on_move(Qt::NoButton, PixelOf(event->position().x()), PixelOf(event->position().y()));
+    on_move(event->buttons() & Qt::LeftButton ? Qt::LeftButton : Qt::NoButton,
+            PixelOf(event->position().x()), PixelOf(event->position().y()));
 }
 
 void PreviewImage::mouseReleaseEvent(QMouseEvent* event) {
@@ -62,6 +63,11 @@ void PreviewImage::mouseReleaseEvent(QMouseEvent* event) {
 
 void PreviewImage::contextMenuEvent(QContextMenuEvent* event) {
   if (on_context_menu) on_context_menu(event->globalPos());
+}
+
+void PreviewImage::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  if (on_leave) on_leave();
 }
 
 PreviewArea::PreviewArea(QWidget* parent) : QWidget(parent), m_image(new PreviewImage(this)) {

@@ -27,8 +27,11 @@ class PreviewImage : public QWidget {
   void SetPicture(const Bitmap* picture);
   const QImage& Shown() const { return m_view; }
 
+  // on_move's button is Qt::LeftButton while the left button is held, else
+  // Qt::NoButton.
   MouseHandler on_press, on_move, on_release;
   std::function<void(const QPoint& global)> on_context_menu;
+  std::function<void()> on_leave;  // the mouse left the picture
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -36,6 +39,7 @@ class PreviewImage : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   QImage m_view;

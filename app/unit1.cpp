@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPixmap>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -139,6 +140,13 @@ QAction* MakeAction(QObject* parent, const char* name, const QString& caption, i
 }
 
 }  // namespace
+
+QRect PlacedOnScreen(const QRect& window, const QList<QRect>& screens, const QRect& primary) {
+  for (const QRect& screen : screens)
+    if (screen.intersects(window)) return window;
+  if (primary.isEmpty()) return window;
+  return QRect(primary.topLeft(), window.size().boundedTo(primary.size()));
+}
 
 TForm1::TForm1(ModalSeam& seam, SettingsStore store, QWidget* parent)
     : QMainWindow(parent), m_seam(seam), m_store(std::move(store)) {
@@ -470,11 +478,24 @@ void TForm1::BuildPanels() {
   image->on_press = [this](Qt::MouseButton button, int x, int y) {
     Run([&] { ImageMouseDown(button, x, y); });
   };
-  image->on_move = [this](Qt::MouseButton, int x, int y) { Run([&] { ImageMouseMove(x, y); }); };
+  image->on_move = [this](Qt::MouseButton button, int x, int y) {
+    // A release the picture never saw (over a popup, in another window) ends the drag.
+    if (button != Qt::LeftButton) EndDrag();
+    Run([&] { ImageMouseMove(x, y); });
+  };
   image->on_release = [this](Qt::MouseButton button, int x, int y) {
     Run([&] { ImageMouseUp(button, x, y); });
   };
-  image->on_context_menu = [this](const QPoint& global) { m_popup4->exec(global); };
+  image->on_context_menu = [this](const QPoint& global) {
+    // The menu takes the mouse: its release would never reach the picture.
+    EndDrag();
+    m_popup4->exec(global);
+  };
+  // Scroll bars, panels and the status bar border the picture directly when
+  // it is scrolled: the box cursors must not follow the mouse there.
+  image->on_leave = [this] {
+    if (!m_dragging) SetDefaultCursor();
+  };
   m_panel2->on_mouse_move = [this] { Panel2MouseMove(); };
 }
 
@@ -494,9 +515,15 @@ void TForm1::BuildStatusBar() {
 void TForm1::FormCreate() {
   m_hand_cursor = QCursor(QPixmap(QStringLiteral(":/cursors/user1_open_hand.png")), 0, 0);
 
-  m_settings = m_store.Load();
+  std::string unreadable;
+  m_settings = m_store.Load(&unreadable);
+  if (!unreadable.empty()) {
+    qWarning("pelmora: the saved settings could not be read: %s", unreadable.c_str());
+    m_seam.Message(this, QStringLiteral("保存された設定を読み込めませんでした。既定の設定を使います。"));
+  }
   move(m_settings.Left, m_settings.Top);
   resize(m_settings.Width, m_settings.Height);
+  KeepOnScreen();
 
   ShowDpi();
   ShowDepth();
@@ -516,6 +543,17 @@ void TForm1::FormCreate() {
   m_quick_panel->SetPanelsVisible(m_settings.LGBMode);
 }
 
+void TForm1::KeepOnScreen() {
+  // A monitor that is gone, or hand-edited bounds, must not hide the window.
+  QList<QRect> screens;
+  for (const QScreen* screen : QGuiApplication::screens()) screens << screen->availableGeometry();
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary == nullptr) return;
+  const QRect placed = PlacedOnScreen(QRect(pos(), size()), screens, primary->availableGeometry());
+  move(placed.topLeft());
+  resize(placed.size());
+}
+
 void TForm1::FormShow() {
   // Each toggle inverts its flag back and sets the visibility and caption.
   m_settings.ToolMode = !m_settings.ToolMode;
@@ -531,8 +569,12 @@ void TForm1::FormClose() {
   m_settings.Width = width();
   m_settings.Height = height();
   std::string error;
-  if (!m_store.Save(m_settings, &error))
+  if (!m_store.Save(m_settings, &error)) {
+    // Said before the window goes, while the user can still act on it.
     qWarning("pelmora: the settings could not be saved: %s", error.c_str());
+    m_seam.Error(this, QStringLiteral("設定を保存できませんでした。\n%1")
+                           .arg(QDir::toNativeSeparators(QString::fromStdString(m_store.Location()))));
+  }
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -969,6 +1011,17 @@ void TForm1::ImageMouseUp(Qt::MouseButton, int, int) {
   SelectionBox box = Box();
   if (ReleaseBox(box)) SetDefaultCursor();
   SetBox(box);
+}
+
+void TForm1::EndDrag() {
+  if (!m_dragging) return;
+  ImageMouseUp(Qt::LeftButton, 0, 0);
+  SetDefaultCursor();
+}
+
+bool TForm1::event(QEvent* event) {
+  if (event->type() == QEvent::WindowDeactivate) EndDrag();
+  return QMainWindow::event(event);
 }
 
 void TForm1::PlaceBoxMm(long double width_mm, long double height_mm) {

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <QCursor>
+#include <QList>
 #include <QMainWindow>
+#include <QRect>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -36,6 +38,12 @@ class PreviewImage;
 class ProgressPanel;
 class QuickPanel;
 class Tjwcin;
+
+// Where a window of the saved bounds `window` opens: where it was when it
+// intersects one of the `screens` (their available areas); otherwise at the
+// top-left of the `primary` screen's available area, keeping its size where it
+// fits and shrunk to that area where it does not.
+QRect PlacedOnScreen(const QRect& window, const QList<QRect>& screens, const QRect& primary);
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -85,6 +93,9 @@ class TForm1 : public QMainWindow {
   void ImageMouseDown(Qt::MouseButton button, int X, int Y);
   void ImageMouseMove(int X, int Y);
   void ImageMouseUp(Qt::MouseButton button, int X, int Y);
+  // Ends a drag whose button release the picture will not see (a popup took
+  // the mouse, the window lost the focus, a move arrived with no button held).
+  void EndDrag();
   void Panel2MouseMove();
   void ToolBar1MouseMove();
 
@@ -122,6 +133,7 @@ class TForm1 : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -130,6 +142,8 @@ class TForm1 : public QMainWindow {
   void FormCreate();
   void FormShow();
   void FormClose();
+  // Moves a window that no screen shows onto the primary screen.
+  void KeepOnScreen();
 
   void BuildActions();
   void BuildMenus();

@@ -1,6 +1,12 @@
 #include "cli/convert.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <exception>
@@ -38,6 +44,76 @@ std::string FormatBytes(std::uint64_t bytes) {
   }
   std::snprintf(text, sizeof text, "%" PRIu64 " bytes (%.1Lf %s)", bytes, value, kUnits[unit]);
   return text;
+}
+
+// One key for every spelling of a file: absolute, "." and ".." resolved, and
+// symbolic links followed as far as the path exists. A folder that does not
+// exist yet is resolved from the current folder like any other.
+fs::path SameFileKey(const fs::path& file) {
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(file, ec);
+  if (ec) return file.lexically_normal();
+  const fs::path key = fs::weakly_canonical(absolute, ec);
+  return ec ? absolute.lexically_normal() : key;
+}
+
+// The encoders this converter has: an output name must end in .bmp (any case)
+// or have no extension, which is written as BMP.
+bool KnownFormat(const fs::path& output) {
+  const std::string extension = output.extension().string();
+  if (extension.empty()) return true;
+  std::string lower = extension;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower == ".bmp";
+}
+
+// A drawing's bytes and date, read through one descriptor.
+struct DrawingFile {
+  std::vector<std::byte> bytes;
+  std::time_t modified = 0;
+};
+
+std::string FileKind(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "not a regular file";
+}
+
+// Opens with O_NONBLOCK so that a FIFO never waits for a writer, then refuses
+// anything fstat does not call a regular file.
+bool ReadDrawingFile(const std::string& drawing, DrawingFile* file, std::string* error) {
+  const int fd = ::open(drawing.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = std::generic_category().message(errno);
+    return false;
+  }
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0;
+  if (!ok) {
+    *error = "cannot query the file: " + std::generic_category().message(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    *error = "not a regular file (" + FileKind(info.st_mode) + "); only drawing files are read";
+    ok = false;
+  } else {
+    file->modified = info.st_mtim.tv_sec;
+    file->bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (ok && done < file->bytes.size()) {
+      const ssize_t got = ::read(fd, file->bytes.data() + done, file->bytes.size() - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        *error = got < 0 ? "cannot read the file: " + std::generic_category().message(errno)
+                         : "the file became shorter while it was read";
+        ok = false;
+      } else {
+        done += static_cast<std::size_t>(got);
+      }
+    }
+  }
+  ::close(fd);
+  return ok;
 }
 
 // A one-line bar on a terminal: "plan.jwc [#######.......]  25%".
@@ -120,39 +196,37 @@ class Converter {
       }
       if (!done) {
         all_done = false;
-        std::fflush(m_streams.out);
+        FlushOut();
         std::fprintf(m_streams.err, "pelmora-convert: %s: %s\n", drawing.c_str(), error.c_str());
         std::fflush(m_streams.err);
       }
     }
-    std::fflush(m_streams.out);
+    FlushOut();
+    if (!OutputWritten(m_streams, m_out_error)) return 1;
     return all_done ? 0 : 1;
   }
 
  private:
-  // Tests the signature (as the window's open command does) and loads.
-  bool Load(const std::string& drawing, Tjwcin& reader, std::string* error) {
-    try {
-      if (!JwcFileHasSignature(drawing)) {
-        *error = "not a JW_CAD drawing (JW_CADのファイルではありません。)";
-        return false;
-      }
-      if (reader.JwcLoadFile(drawing) != 0) {
-        *error = "cannot read the drawing: " + reader.LastError();
-        return false;
-      }
-    } catch (const std::system_error& e) {
-      *error = e.code().message();
+  // Reads the drawing through one descriptor opened without blocking, so a named
+  // pipe or a device is refused instead of waited on; tests the signature (as
+  // the window's open command does) and loads.
+  bool Load(const std::string& drawing, Tjwcin& reader, DrawingFile* file, std::string* error) {
+    if (!ReadDrawingFile(drawing, file, error)) return false;
+    if (!JwcHasSignature(file->bytes)) {
+      *error = "not a JW_CAD drawing (JW_CADのファイルではありません。)";
+      return false;
+    }
+    if (reader.JwcLoadBytes(file->bytes) != 0) {
+      *error = "cannot read the drawing: " + reader.LastError();
       return false;
     }
     return true;
   }
 
   bool Prepare(const std::string& drawing, Plan& plan, std::string* error) {
-    if (!Load(drawing, plan.reader, error)) return false;
-    std::error_code ec;
-    plan.drawing_bytes = fs::file_size(drawing, ec);
-    if (ec) plan.drawing_bytes = 0;
+    DrawingFile file;
+    if (!Load(drawing, plan.reader, &file, error)) return false;
+    plan.drawing_bytes = file.bytes.size();
     const auto paper = PaperOf(plan.reader, error);
     if (!paper) return false;
     plan.paper = *paper;
@@ -188,11 +262,14 @@ class Converter {
   bool CheckOutput(const fs::path& drawing, const fs::path& output, bool* create_folder,
                    std::string* error) {
     std::error_code ec;
-    const fs::path key = fs::weakly_canonical(output, ec);
-    const fs::path same = ec ? output : key;
-    const fs::path source = fs::weakly_canonical(drawing, ec);
-    if (!ec && same == source) {
+    const fs::path same = SameFileKey(output);
+    if (same == SameFileKey(drawing)) {
       *error = "the output " + output.string() + " is the drawing itself";
+      return false;
+    }
+    if (!KnownFormat(output)) {
+      *error = "the output " + output.string() + " has the extension '" +
+               output.extension().string() + "'; only .bmp files are written";
       return false;
     }
     if (m_outputs.count(same) != 0) {
@@ -290,15 +367,17 @@ class Converter {
     if (!m_options.quiet) {
       std::fprintf(m_streams.out, "%s -> %s (%d x %d px, %d bit, %d dpi)\n", drawing.c_str(),
                    output.c_str(), g.width, g.height, m_settings.ColorMode, m_settings.dpi);
-      std::fflush(m_streams.out);
+      FlushOut();
     }
     return true;
   }
 
   bool Info(const std::string& drawing, std::string* error) {
     Tjwcin reader;
-    if (!Load(drawing, reader, error)) return false;
-    const DrawingSummary summary = SummarizeDrawing(reader, fs::path(drawing));
+    DrawingFile file;
+    if (!Load(drawing, reader, &file, error)) return false;
+    const DrawingSummary summary =
+        SummarizeDrawing(reader, fs::path(drawing).filename().string(), file.modified);
     const FontReport font = Fonts(reader);
     if (m_options.json) {
       Json json = SummaryJson(summary);
@@ -368,9 +447,16 @@ class Converter {
     return text;
   }
 
+  // Flushes streams.out and keeps the reason of its first failure for the end.
+  void FlushOut() {
+    errno = 0;
+    if (std::fflush(m_streams.out) != 0 && m_out_error == 0) m_out_error = errno != 0 ? errno : EIO;
+  }
+
   const ConvertOptions& m_options;
   const Settings& m_settings;
   const ConvertStreams& m_streams;
+  int m_out_error = 0;  // errno of the first failed write to streams.out
   std::set<fs::path> m_outputs;
 };
 
@@ -422,6 +508,17 @@ SelectionBox RegionBox(const RegionChoice& region, const DrawingPaper& paper) {
       break;
   }
   return {0, 0, preview_pixels(paper.paper.width_mm), preview_pixels(paper.paper.height_mm)};
+}
+
+bool OutputWritten(const ConvertStreams& streams, int earlier_error) {
+  errno = 0;
+  const bool flushed = std::fflush(streams.out) == 0;
+  if (flushed && std::ferror(streams.out) == 0) return true;
+  const int why = earlier_error != 0 ? earlier_error : errno;
+  std::fprintf(streams.err, "pelmora-convert: cannot write to standard output: %s\n",
+               why != 0 ? std::generic_category().message(why).c_str() : "write error");
+  std::fflush(streams.err);
+  return false;
 }
 
 int RunConverter(const ConvertOptions& options, const Settings& settings,

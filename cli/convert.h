@@ -40,10 +40,16 @@ std::optional<DrawingPaper> PaperOf(const Tjwcin& reader, std::string* error);
 // the window's "全体を選択" and its paper presets place them, or the given box.
 SelectionBox RegionBox(const RegionChoice& region, const DrawingPaper& paper);
 
+// Flushes streams.out; false after a message on streams.err when anything
+// written to it was lost (a full disk, a closed pipe, /dev/full).
+// `earlier_error`: the errno of an earlier failed flush, for the message.
+bool OutputWritten(const ConvertStreams& streams, int earlier_error = 0);
+
 // Converts (or with --dry-run plans, or with --info summarises) every drawing of
 // `options` with `settings`. Each failure is reported on streams.err with the
 // drawing's name and the reason and leaves no file behind; the other drawings
-// are still done. Returns the exit status: 0 all done, 1 at least one failed.
+// are still done. Returns the exit status: 0 all done, 1 at least one failed
+// or streams.out could not be written.
 int RunConverter(const ConvertOptions& options, const Settings& settings,
                  const ConvertStreams& streams);
 

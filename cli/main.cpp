@@ -27,13 +27,13 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = ParseCommandLine(args, &error);
   if (!options) return BadCommandLine(error);
-  if (options->help) {
-    std::fputs(UsageText(), stdout);
-    return 0;
-  }
-  if (options->version) {
-    std::printf("pelmora-convert %s (Pelmora %s)\n", PELMORA_VERSION, PELMORA_PRODUCT_VERSION);
-    return 0;
+  if (options->help || options->version) {
+    if (options->help) {
+      std::fputs(UsageText(), stdout);
+    } else {
+      std::printf("pelmora-convert %s (Pelmora %s)\n", PELMORA_VERSION, PELMORA_PRODUCT_VERSION);
+    }
+    return OutputWritten(ConvertStreams{}) ? 0 : 1;
   }
   try {
     // The saved settings are only read: nothing here writes the store.

@@ -296,6 +296,11 @@ std::optional<ConvertOptions> ParseCommandLine(const std::vector<std::string>& a
     parser.Fail("--info and --dry-run exclude each other");
     return std::nullopt;
   }
+  if (o.output && (o.info || o.dry_run)) {
+    parser.Fail(std::string("-o names a converted file; it does not go with ") +
+                (o.info ? "--info" : "--dry-run (use -d to plan outputs in a folder)"));
+    return std::nullopt;
+  }
   if (o.output && o.output_dir) {
     parser.Fail("-o and -d exclude each other");
     return std::nullopt;

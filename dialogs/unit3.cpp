@@ -72,9 +72,9 @@ QCheckBox* MakeCheckBox(const char* name, const QString& caption, QWidget* paren
   return box;
 }
 
-// Discards every typed character that TForm3::Edit1KeyPress refuses. Keys that
-// type nothing (arrows, Delete, Tab) pass, as they never reach a key filter
-// on the original platform.
+// Discards every printable character that TForm3::Edit1KeyPress refuses. Keys
+// that type nothing (arrows, Delete, Tab) and the editing shortcuts pass, as
+// they never reach a key filter on the original platform.
 class DigitKeyFilter : public QObject {
  public:
   using QObject::QObject;
@@ -86,7 +86,9 @@ class DigitKeyFilter : public QObject {
     const QString text = key->text();
     if (text.isEmpty()) return false;
     const QChar c = text.front();
-    if (c == QLatin1Char('\t') || c == QChar(0x7F)) return false;
+    // Only printable characters are filtered: control characters (Ctrl+A,
+    // Ctrl+C, Ctrl+V, Tab, Delete) and shortcuts keep their editing meaning.
+    if (!c.isPrint() || (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))) return false;
     return !TForm3::Edit1KeyPress(c);
   }
 };
@@ -251,6 +253,8 @@ TForm3::TForm3(Settings& settings, const SettingsStore& store, ModalSeam& seam, 
       MakeButton("Button13", QStringLiteral("OK"), this, {kClientWidth - 166, 256, 75, 25});
   QPushButton* cancel =
       MakeButton("Button14", QStringLiteral("Cancel"), this, {kClientWidth - 83, 256, 75, 25});
+  // Enter means OK wherever the focus is; Escape is Cancel (QDialog's reject).
+  ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, [this] { Button13Click(); });
   connect(cancel, &QPushButton::clicked, this, [this] { Button14Click(); });
 

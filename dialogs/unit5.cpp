@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -166,6 +167,8 @@ void TForm5::BuildControls() {
   connect(hide_all, &QPushButton::clicked, this, [this] { Button3Click(); });
   connect(show_all, &QPushButton::clicked, this, [this] { Button4Click(); });
   connect(invert, &QPushButton::clicked, this, [this] { Button5Click(); });
+  // Enter means OK wherever the focus is; Escape is Cancel (QDialog's reject).
+  ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(cancel, &QPushButton::clicked, this, [this] { Button2Click(); });
 
@@ -191,6 +194,10 @@ void TForm5::FormShow() {
 }
 
 int TForm5::DrawImage(int width, int height, int originX, int originY, float scale, int) {
+  // Disabling the dialog takes the focus away; the control the user chose the
+  // group with gets it back.
+  QPointer<QWidget> focused = QApplication::focusWidget();
+  if (focused != nullptr && !isAncestorOf(focused)) focused = nullptr;
   setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
@@ -278,6 +285,7 @@ int TForm5::DrawImage(int width, int height, int originX, int originY, float sca
 
   QApplication::restoreOverrideCursor();
   setEnabled(true);
+  if (focused != nullptr) focused->setFocus(Qt::OtherFocusReason);
   return 0;
 }
 

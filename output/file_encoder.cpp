@@ -55,8 +55,7 @@ bool FileEncoder::Finish(std::string* error) {
 }
 
 std::unique_ptr<FileEncoder> CreateFileEncoder(ImageFormat format, const std::string& path,
-                                               const OutputOptions& options,
-                                               OutputStatus* status) {
+                                               const OutputOptions& options, OutputStatus* status) {
   *status = CheckOutputTarget(path, options.replace);
   if (!status->ok()) return nullptr;
   return std::make_unique<FileEncoder>(format, path, options);

@@ -53,8 +53,8 @@ bool ByteSink::WriteAt(std::uint64_t offset, const void* data, std::size_t size,
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   std::size_t left = size;
   while (left > 0) {
-    const ssize_t n = ::pwrite(m_fd, bytes, std::min<std::size_t>(left, SSIZE_MAX),
-                               static_cast<off_t>(offset));
+    const ssize_t n =
+        ::pwrite(m_fd, bytes, std::min<std::size_t>(left, SSIZE_MAX), static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       *error = SystemReason("cannot write " + m_name, n < 0 ? errno : ENOSPC);
@@ -174,7 +174,8 @@ void RowToRgb(const std::uint8_t* row, int width, int bits, std::uint8_t* out) {
 }
 
 void CleanIndexedRow(const std::uint8_t* row, int width, int bits, std::uint8_t* out) {
-  const std::uint64_t used_bits = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bits);
+  const std::uint64_t used_bits =
+      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bits);
   const std::size_t bytes = static_cast<std::size_t>((used_bits + 7) / 8);
   std::memcpy(out, row, bytes);
   if (const unsigned partial = static_cast<unsigned>(used_bits % 8); partial != 0) {

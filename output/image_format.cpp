@@ -37,7 +37,9 @@ std::optional<ImageFormat> FormatFromName(std::string_view path) {
   return std::nullopt;
 }
 
-bool HasExtension(std::string_view path) { return !ExtensionOf(path).empty(); }
+bool HasExtension(std::string_view path) {
+  return !ExtensionOf(path).empty();
+}
 
 std::optional<ImageFormat> FormatFromString(std::string_view word) {
   const std::string lower = Lower(word);
@@ -76,7 +78,9 @@ std::string_view FormatExtension(ImageFormat format) {
   return ".bmp";
 }
 
-bool SizeKnownInAdvance(ImageFormat format) { return format == ImageFormat::kBmp; }
+bool SizeKnownInAdvance(ImageFormat format) {
+  return format == ImageFormat::kBmp;
+}
 
 std::optional<std::uint64_t> KnownFileSize(ImageFormat format, std::int64_t width,
                                            std::int64_t height, int bits) {

@@ -130,7 +130,8 @@ mode_t CurrentUmask() {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
   }
   static std::mutex lock;
   const std::lock_guard<std::mutex> guard(lock);
@@ -140,7 +141,8 @@ mode_t CurrentUmask() {
 }
 
 std::string RandomSuffix() {
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   thread_local std::mt19937_64 generator{std::random_device{}()};
   std::string suffix(10, 'x');
   for (char& c : suffix) c = kLetters[generator() % (sizeof(kLetters) - 1)];
@@ -182,7 +184,8 @@ Target Inspect(const std::string& path, bool replace) {
       if (errno == ENOENT) {
         return refuse(OutputError::kCannotCreate, path + " is a dangling symbolic link");
       }
-      if (errno == ELOOP) return refuse(OutputError::kCannotCreate, path + " is a symbolic link loop");
+      if (errno == ELOOP)
+        return refuse(OutputError::kCannotCreate, path + " is a symbolic link loop");
       return refuse(OutputError::kCannotCreate, SystemReason(path, errno));
     }
     if (!S_ISREG(t.info.st_mode)) {
@@ -279,9 +282,13 @@ OutputStatus CheckOutputTarget(const std::string& path, bool replace) {
   return Inspect(path, replace).status;
 }
 
-void UseNamedTemporaryFilesForTesting(bool named) { g_named_only.store(named); }
+void UseNamedTemporaryFilesForTesting(bool named) {
+  g_named_only.store(named);
+}
 
-OutputFile::~OutputFile() { Discard(); }
+OutputFile::~OutputFile() {
+  Discard();
+}
 
 void OutputFile::Discard() {
   if (!m_temp.empty()) {
@@ -323,7 +330,8 @@ bool OutputFile::Open(const std::string& path, bool replace, OutputStatus* statu
   }
   if (m_fd < 0) {
     // No O_TMPFILE here: a hidden name beside the target, removed on signals.
-    std::string pattern = m_folder + "/." + (m_to_stdout ? "pelmora" : NameOf(m_target)) + ".XXXXXX";
+    std::string pattern =
+        m_folder + "/." + (m_to_stdout ? "pelmora" : NameOf(m_target)) + ".XXXXXX";
     m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (m_fd < 0) {
       *status = Failure(OutputError::kCannotCreate, path,
@@ -363,7 +371,8 @@ bool OutputFile::Commit(OutputStatus* status) {
     return copied;
   }
   if (::fsync(m_fd) != 0) {
-    *status = Failure(OutputError::kWriteFailed, m_path, SystemReason("cannot flush " + m_path, errno));
+    *status =
+        Failure(OutputError::kWriteFailed, m_path, SystemReason("cannot flush " + m_path, errno));
     Discard();
     return false;
   }

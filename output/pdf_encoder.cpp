@@ -59,8 +59,8 @@ class PdfEncoder final : public ImageEncoder {
                   "endstream");
     StartObject(5);
     Put("<< /Type /XObject /Subtype /Image /Width " + std::to_string(shape.width) + " /Height " +
-        std::to_string(shape.height) + " /ColorSpace " + ColourSpace() +
-        " /BitsPerComponent " + std::to_string(rgb ? 8 : shape.bits) +
+        std::to_string(shape.height) + " /ColorSpace " + ColourSpace() + " /BitsPerComponent " +
+        std::to_string(rgb ? 8 : shape.bits) +
         " /Interpolate false /Filter /FlateDecode /Length 6 0 R >>\nstream\n");
     m_stream_start = m_out.Position();
     return Written(error);
@@ -99,7 +99,7 @@ class PdfEncoder final : public ImageEncoder {
       Put(entry);
     }
     Put("trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n");
-    if (!m_out.Flush()) return Written(error);
+    m_out.Flush();
     return Written(error);
   }
 

@@ -36,7 +36,8 @@ class PngEncoder final : public ImageEncoder {
                  0);
     std::vector<png_color> palette;
     for (const Colour c : FileColourTable(shape)) {
-      palette.push_back(png_color{static_cast<png_byte>(RedOf(c)), static_cast<png_byte>(GreenOf(c)),
+      palette.push_back(png_color{static_cast<png_byte>(RedOf(c)),
+                                  static_cast<png_byte>(GreenOf(c)),
                                   static_cast<png_byte>(BlueOf(c))});
     }
     const auto ppm = static_cast<png_uint_32>(std::max(0, PixelsPerMetre(shape.dpi)));

@@ -35,16 +35,15 @@ class TiffEncoder final : public ImageEncoder {
     }
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, this);
     TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, this);
-    m_tiff = TIFFClientOpenExt("output", "w", this, OnRead, OnWrite, OnSeek, OnClose, OnSize,
-                               OnMap, OnUnmap, options);
+    m_tiff = TIFFClientOpenExt("output", "w", this, OnRead, OnWrite, OnSeek, OnClose, OnSize, OnMap,
+                               OnUnmap, options);
     TIFFOpenOptionsFree(options);
     if (!m_tiff) return Failed(error, "cannot start the TIFF file");
 
     const std::vector<Colour> table = FileColourTable(shape);
     const Colour black = Rgb(0, 0, 0), white = Rgb(255, 255, 255);
-    const bool bilevel =
-        shape.bits == 1 && ((table[0] == black && table[1] == white) ||
-                            (table[0] == white && table[1] == black));
+    const bool bilevel = shape.bits == 1 && ((table[0] == black && table[1] == white) ||
+                                             (table[0] == white && table[1] == black));
     // Group 4 codes runs of 0 bits as white: stored 0 must mean white.
     m_invert = bilevel && table[0] == black;
     const bool rgb = shape.bits > 8;
@@ -142,13 +141,15 @@ class TiffEncoder final : public ImageEncoder {
     char text[512];
     std::vsnprintf(text, sizeof(text), format, args);
     auto* encoder = static_cast<TiffEncoder*>(self);
-    if (encoder->m_message.empty()) encoder->m_message = std::string(module ? module : "") + ": " + text;
+    if (encoder->m_message.empty())
+      encoder->m_message = std::string(module ? module : "") + ": " + text;
     return 1;
   }
   static int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
   static tmsize_t OnRead(thandle_t handle, void* data, tmsize_t size) {
     TiffEncoder* self = Self(handle);
-    const std::int64_t n = self->m_sink->ReadAt(self->m_position, data, static_cast<std::size_t>(size));
+    const std::int64_t n =
+        self->m_sink->ReadAt(self->m_position, data, static_cast<std::size_t>(size));
     if (n > 0) self->m_position += static_cast<std::uint64_t>(n);
     return static_cast<tmsize_t>(n);
   }

@@ -13,6 +13,7 @@
 #include "platform/fonts/shift_jis.h"
 #include "render/jwtools.h"
 #include "render/palettes.h"
+#include "render/render_pass.h"
 
 namespace pelmora {
 
@@ -82,7 +83,9 @@ class Visibility {
   const std::array<std::uint8_t, 16>& m_groups;
 };
 
-int DepthOf(const Settings& settings) {
+}  // namespace
+
+int OutputDepth(const Settings& settings) {
   switch (settings.ColorMode) {
     case 1:
     case 4:
@@ -95,6 +98,8 @@ int DepthOf(const Settings& settings) {
   }
 }
 
+namespace {
+
 // Filled circle of `diameter` pixels around (x, y): the box (x - h, y - h) to
 // (x - h + D, y - h + D), h = D / 2 truncated; 64-bit so a huge Dot cannot wrap.
 void DrawDotDisc(Canvas& canvas, int x, int y, int diameter) {
@@ -105,17 +110,25 @@ void DrawDotDisc(Canvas& canvas, int x, int y, int diameter) {
                  SaturateToPixel(top + diameter));
 }
 
+// One pass over the drawing into one canvas: the whole image, or one band of
+// it (a canvas whose bitmap holds some of the image's rows). Every band visits
+// every entity and sets every pen, colour and line type the whole render sets,
+// so that each stroke starts from the same state; only the painting of
+// strokes and dots that cannot reach the band's rows is skipped.
 class Renderer {
  public:
-  Renderer(const RenderContext& context, Bitmap& image, const Mapping& map, int mode)
+  Renderer(const RenderContext& context, Bitmap& target, const RenderBand& band, const Mapping& map,
+           int mode, const RenderTick& tick)
       : m_reader(*context.reader),
         m_settings(*context.settings),
         m_visible(*context.LayerVisible, *context.GroupVisible),
-        m_progress(context.progress),
-        m_canvas(image),
+        m_tick(tick),
+        m_canvas(target, band.first_row),
+        m_width(band.image_width),
+        m_height(band.image_height),
         m_map(map),
         m_output(mode != kRenderPreview),
-        m_mono(DepthOf(*context.settings) == 1),
+        m_mono(OutputDepth(*context.settings) == 1),
         m_pixels_per_mm(context.PixelsPerMm),
         m_face_name(FontFaceBytes(context.settings->FontName)) {}
 
@@ -128,10 +141,10 @@ class Renderer {
     m_total = static_cast<std::int64_t>(m_reader.JwcLineCount()) + m_reader.JwcArcCount() +
               m_reader.JwcTextCount() + m_reader.JwcDotCount();
     Report(0);
-    SetLineWidth(m_canvas, 1);
+    SetWidth(1);
     m_canvas.SetPenMode(PenMode::kCopy);
     m_canvas.SetBrushStyle(BrushStyle::kClear);
-    SetLineWidth(m_canvas, 1);
+    SetWidth(1);
     SetLineType(m_canvas, 1);
     m_canvas.SetPenColour(kBlack);
     m_current_colour = kBlack;
@@ -145,20 +158,27 @@ class Renderer {
 
  private:
   void Background() {
-    Bitmap& image = m_canvas.Target();
     const Colour background = m_mono ? kWhite : m_settings.BackColor;
     m_canvas.SetPenColour(background);
     m_canvas.SetBrushColour(background);
     m_canvas.SetBrushStyle(BrushStyle::kSolid);
     // A new image is all zero: a background stored as 0 is there already.
-    if (image.ValueFor(background) == 0) return;
-    const int right = image.Width() == INT_MAX ? INT_MAX : image.Width() + 1;
-    const int bottom = image.Height() == INT_MAX ? INT_MAX : image.Height() + 1;
+    if (m_canvas.Target().ValueFor(background) == 0) return;
+    const int right = m_width == INT_MAX ? INT_MAX : m_width + 1;
+    const int bottom = m_height == INT_MAX ? INT_MAX : m_height + 1;
     m_canvas.Rectangle(0, 0, right, bottom);
   }
 
   void Report(std::int64_t position) {
-    if (m_progress) m_progress(position, m_total);
+    if (m_tick) m_tick(position, m_total);
+  }
+
+  // Whether a stroke between image rows y1 and y2 (pen centre) may paint a
+  // row of this canvas: its pen reaches at most its width beyond them.
+  bool MayReach(int y1, int y2) const {
+    const long long margin = static_cast<long long>(m_pen_width) + 2;
+    return static_cast<long long>(std::max(y1, y2)) + margin >= m_canvas.FirstRow() &&
+           static_cast<long long>(std::min(y1, y2)) - margin < m_canvas.EndRow();
   }
   void Visit(std::int64_t step) {
     ++m_count;
@@ -183,14 +203,19 @@ class Renderer {
       Visit(kLineStep);
       m_reader.JwcLineData(i, line);
       if ((line.LineType == 9 && !m_settings.No9) || !m_visible.Shows(line.Layer)) continue;
-      if (m_output) SetLineWidth(m_canvas, PenWidthOf(m_settings, line.PenColor));
+      if (m_output) SetWidth(PenWidthOf(m_settings, line.PenColor));
       if (line.LineType != current_type) {
         SetLineType(m_canvas, line.LineType);
         current_type = line.LineType;
       }
       UpdatePenColour(line.PenColor);
-      LineMoveTo(m_canvas, m_map.X(line.X1), m_map.Y(line.Y1));
-      LineDrawTo(m_canvas, m_map.X(line.X2), m_map.Y(line.Y2));
+      // A stroke that misses the band leaves nothing behind that the next one
+      // uses: every line and arc starts with LineMoveTo (position, pen width
+      // and dash phase anew), and the pattern comes from SetLineType alone.
+      const int y1 = m_map.Y(line.Y1), y2 = m_map.Y(line.Y2);
+      if (!MayReach(y1, y2)) continue;
+      LineMoveTo(m_canvas, m_map.X(line.X1), y1);
+      LineDrawTo(m_canvas, m_map.X(line.X2), y2);
     }
   }
 
@@ -203,8 +228,9 @@ class Renderer {
       // Every arc selects its own type, visible or not.
       SetLineType(m_canvas, arc.LineType);
       if ((arc.LineType == 9 && !m_settings.No9) || !m_visible.Shows(arc.Layer)) continue;
-      if (m_output) SetLineWidth(m_canvas, PenWidthOf(m_settings, arc.PenColor));
+      if (m_output) SetWidth(PenWidthOf(m_settings, arc.PenColor));
       UpdatePenColour(arc.PenColor);
+      // DrawJwcArc itself draws nothing for a curve that cannot reach the band.
       const auto radius = static_cast<float>(arc.Radius * m_map.scale);
       DrawJwcArc(m_canvas, m_map.X(arc.CenterX), m_map.Y(arc.CenterY), radius, arc.Flatness,
                  arc.StartAngle, arc.EndAngle, arc.Tilt);
@@ -238,7 +264,7 @@ class Renderer {
   }
 
   void Dots() {
-    SetLineWidth(m_canvas, 1);
+    SetWidth(1);
     // The disc's outline is one pixel whatever width the last stroke left on
     // the canvas (the line routines set the canvas width only when a stroke starts).
     m_canvas.SetPenWidth(1);
@@ -256,6 +282,7 @@ class Renderer {
       const int x = m_map.X(dot.X);
       const int y = m_map.Y(dot.Y);
       if (m_output) {
+        if (!DiscMayReach(y, diameter)) continue;
         DrawDotDisc(m_canvas, x, y, diameter);
       } else {
         m_canvas.SetPixel(x, y, m_current_colour);
@@ -273,11 +300,26 @@ class Renderer {
     m_canvas.TextOut(0, 0, std::to_string(m_settings.dpi) + "dpi");
   }
 
+  // SetLineWidth, with the width kept for culling (the same rule: 0 or less is 1).
+  void SetWidth(int width) {
+    SetLineWidth(m_canvas, width);
+    m_pen_width = width <= 0 ? 1 : width;
+  }
+
+  // A disc in the box of rows y - D/2 .. y - D/2 + D - 1 (its outline inside).
+  bool DiscMayReach(int y, int diameter) const {
+    const long long top = static_cast<long long>(y) - diameter / 2;
+    return top + diameter + 1 >= m_canvas.FirstRow() && top - 1 < m_canvas.EndRow();
+  }
+
   const Tjwcin& m_reader;
   const Settings& m_settings;
   Visibility m_visible;
-  const RenderProgress& m_progress;
+  const RenderTick& m_tick;
   Canvas m_canvas;
+  int m_width;
+  int m_height;
+  int m_pen_width = 1;
   Mapping m_map;
   bool m_output;
   bool m_mono;
@@ -289,6 +331,13 @@ class Renderer {
 };
 
 }  // namespace
+
+void RenderPass(const RenderContext& context, Bitmap& target, const RenderBand& band, float scale,
+                int origin_x, int origin_y, int mode, TextRasterizer& text,
+                const RenderTick& tick) {
+  Renderer renderer(context, target, band, Mapping{scale, origin_x, origin_y}, mode, tick);
+  renderer.Run(text);
+}
 
 std::string FontFaceBytes(const std::string& font_name) {
   std::string bytes = Utf8ToCp932(font_name).value_or(std::string());
@@ -323,7 +372,7 @@ int DrawImage(const RenderContext& context, int width, int height, int originX, 
                 " pixels; it must be at least 1 x 1 (half a millimetre at least each way)");
   }
   const Settings& settings = *context.settings;
-  const int bits = output ? DepthOf(settings) : 24;
+  const int bits = output ? OutputDepth(settings) : 24;
   std::string why;
   std::unique_ptr<Bitmap> image = Bitmap::Create(width, height, bits, &why);
   if (!image)
@@ -333,8 +382,11 @@ int DrawImage(const RenderContext& context, int width, int height, int originX, 
 
   try {
     TextRasterizer* text = context.text != nullptr ? context.text : &DefaultTextRasterizer();
-    Renderer renderer(context, *image, Mapping{scale, originX, originY}, mode);
-    renderer.Run(*text);
+    const RenderTick tick = [&context](std::int64_t position, std::int64_t total) {
+      if (context.progress) context.progress(position, total);
+    };
+    RenderPass(context, *image, RenderBand{width, height, 0}, scale, originX, originY, mode, *text,
+               tick);
   } catch (const std::exception& e) {
     return fail(std::string("rendering failed: ") + e.what());
   }

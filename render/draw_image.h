@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/raster/bitmap.h"
 #include "platform/raster/canvas.h"
@@ -13,6 +14,8 @@
 namespace pelmora {
 
 class Tjwcin;
+class ImageEncoder;
+struct FontSubstitution;
 
 enum RenderMode : int { kRenderPreview = 1, kRenderFile = 2, kRenderClipboard = 3 };
 
@@ -56,6 +59,36 @@ struct RenderContext {
 // message after a file or clipboard delivery is the caller's.
 int DrawImage(const RenderContext& context, int width, int height, int originX, int originY,
               float scale, int mode);
+
+// How DrawImageBands divides its work.
+struct BandOptions {
+  // Rows per band; 0 chooses a height that keeps a band to a few megabytes
+  // and gives every thread several bands.
+  int band_height = 0;
+  // Render threads; 0 = std::thread::hardware_concurrency(). With 1 everything
+  // runs on the calling thread. A RenderContext::text rasterizer (not
+  // thread-safe) makes the render use the calling thread alone.
+  int threads = 0;
+  // Receives the fonts that stood in for FontName while the texts were drawn
+  // (as FontRasterizer::Substitutions() after a whole render); untouched when
+  // RenderContext::text is set, whose owner can ask it.
+  std::vector<FontSubstitution>* substitutions = nullptr;
+};
+
+// The output render (mode 2: the save command and the converter) in horizontal
+// bands, handed to `encoder` top-down as they are done: the image is never
+// whole in memory, at most a few bands (about threads + 1) are. Bands are
+// rendered on `options.threads` threads, each with its own canvas, line state
+// and glyph rasteriser; the encoder and context.progress are called on the
+// calling thread only, progress with positions scaled to one pass over the
+// entities (0 .. lines + arcs + texts + dots), never going back. The bytes are
+// those of DrawImage(..., kRenderFile) for every band height and thread count.
+// context.delivery is not used. Returns 1 when the encoder finished the image;
+// 0 with the reason in *context.error when the region is empty, a band cannot
+// be made, the drawing cannot be read or the encoder failed (the encoder is
+// then not finished, and is left for its owner to destroy).
+int DrawImageBands(const RenderContext& context, int width, int height, int originX, int originY,
+                   float scale, ImageEncoder& encoder, const BandOptions& options = {});
 
 // The LOGFONT face name texts and the stamp are drawn with for the FontName
 // setting (UTF-8): its CP932 bytes, at most 31, cut before a character that

@@ -122,7 +122,8 @@ struct Reach {
 Reach ReachOf(Canvas& canvas) {
   const double margin = static_cast<double>(std::max(canvas.PenWidth(), 1)) + 2.0;
   const Bitmap& bitmap = canvas.Target();
-  return {-margin, -margin, bitmap.Width() + margin, bitmap.Height() + margin};
+  return {-margin, canvas.FirstRow() - margin, bitmap.Width() + margin,
+          static_cast<double>(canvas.EndRow()) + margin};
 }
 
 bool SegmentMayPaint(const Reach& reach, Point a, Point b) {
@@ -217,13 +218,20 @@ void WalkRepetitionWindow(Canvas& canvas, DashWalker& walker, std::int64_t repet
   const double span = static_cast<double>(repetitions) * length;
   double t0 = 0.0, t1 = 0.0;
   if (ClipRay(x0, y0, ux, uy, span, ReachOf(canvas), &t0, &t1)) {
+    // The walk restarts from a computed position at every block of
+    // repetitions: which repetitions are walked depends on the bitmap (a band
+    // of the image walks fewer), where their dashes fall must not.
+    constexpr std::int64_t kBlock = 1024;
     const std::int64_t first =
-        std::max<std::int64_t>(0, static_cast<std::int64_t>(std::floor(t0 / length)) - 1);
+        std::max<std::int64_t>(0, static_cast<std::int64_t>(std::floor(t0 / length)) - 1) / kBlock *
+        kBlock;
     const std::int64_t last =
         std::min(repetitions, static_cast<std::int64_t>(std::ceil(t1 / length)) + 1);
-    const double start = static_cast<double>(first) * length;
-    walker.JumpTo(x0 + start * ux, y0 + start * uy);
     for (std::int64_t i = first; i < last; ++i) {
+      if (i % kBlock == 0) {
+        const double start = static_cast<double>(i) * length;
+        walker.JumpTo(x0 + start * ux, y0 + start * uy);
+      }
       for (std::int32_t k = 1; k <= p.count; ++k) walker.Step(step_x[k], step_y[k], IsDash(k));
     }
   }
@@ -326,6 +334,18 @@ struct ArcShape {
 // `single` each of u, v (the untilted ellipse) and u', v' (tilted) is held as
 // a single-precision real, each formed from its operands at double precision;
 // the bounded path for huge curves keeps doubles throughout.
+// The tilted point of u, v (already single-precision values when `single`).
+Point TiltedArcPoint(const ArcShape& s, double u, double v, bool single) {
+  double u2 = u * s.cos_tilt - v * s.sin_tilt;
+  double v2 = u * s.sin_tilt + v * s.cos_tilt;
+  if (single) {
+    u2 = static_cast<float>(u2);
+    v2 = static_cast<float>(v2);
+  }
+  return {RoundToPixel(static_cast<long double>(s.cx) + u2),
+          RoundToPixel(static_cast<long double>(s.cy) - v2)};
+}
+
 Point ArcPoint(const ArcShape& s, long double t, bool single) {
   const double angle = static_cast<double>(t * kRadiansPerDegree);
   const double c = std::cos(angle);
@@ -336,14 +356,7 @@ Point ArcPoint(const ArcShape& s, long double t, bool single) {
     u = static_cast<float>(u);
     v = static_cast<float>(v);
   }
-  double u2 = u * s.cos_tilt - v * s.sin_tilt;
-  double v2 = u * s.sin_tilt + v * s.cos_tilt;
-  if (single) {
-    u2 = static_cast<float>(u2);
-    v2 = static_cast<float>(v2);
-  }
-  return {RoundToPixel(static_cast<long double>(s.cx) + u2),
-          RoundToPixel(static_cast<long double>(s.cy) - v2)};
+  return TiltedArcPoint(s, u, v, single);
 }
 
 // The chords of one arc: chord s (0 ≤ s ≤ count) ends at the point of
@@ -367,19 +380,144 @@ struct ChordChain {
   Point End() const { return ArcPoint(shape, end_degrees, density_path); }
 };
 
+// The points of a density-path chain, chord after chord, without a sine and
+// cosine per point: from the exact cosine and sine at the first point of each
+// run of kPointRun, the others are turned by precomputed steps. A turned value
+// is used only when u and v then round to the same single-precision values as
+// the exact ones must (the float roundings lie farther away than the error
+// bound of the turn); otherwise, and on the bounded path, the point is computed
+// directly. Every point is therefore the one ArcPoint gives.
+constexpr int kPointRun = 64;
+
+thread_local bool g_arc_shortcuts = true;
+
+class ChordPoints {
+ public:
+  explicit ChordPoints(const ChordChain& chain) : m_chain(chain) {
+    m_fast = g_arc_shortcuts && chain.density_path && chain.count >= kPointRun;
+    if (!m_fast) return;
+    const long double step = 360.0L / chain.per_pixel * kRadiansPerDegree;  // radians per chord
+    for (int j = 0; j < kPointRun; ++j) {
+      const auto turn = static_cast<double>(step * j);
+      m_cos[j] = std::cos(turn);
+      m_sin[j] = std::sin(turn);
+    }
+    // Every angle's size, radians: its rounding to double (and the long
+    // double steps before it) err by at most a few units of 2^-53 of it; the
+    // sines and cosines, their products and the turn by a few more.
+    const long double largest =
+        (std::fabs(chain.first) +
+         std::fabs(static_cast<long double>(chain.count + 1) * 360.0L / chain.per_pixel)) *
+        kRadiansPerDegree;
+    const double error = 0x1p-53 * (4.0 * static_cast<double>(largest) + 16.0) + 0x1p-51;
+    const ArcShape& shape = chain.shape;
+    m_radius = static_cast<double>(shape.radius);
+    m_second = static_cast<double>(shape.flatness) * static_cast<double>(shape.radius);
+    m_tolerance_u = std::fabs(m_radius) * error;
+    m_tolerance_v = std::fabs(m_second) * error;
+    m_fast = m_tolerance_u < 0.01 && m_tolerance_v < 0.01;
+  }
+
+  Point At(std::int64_t s) {
+    if (!m_fast) return m_chain.At(s);
+    const std::int64_t j = s - m_seed;
+    if (m_seed < 0 || j < 0 || j >= kPointRun) return Seed(s);
+    const double c = m_cos0 * m_cos[j] - m_sin0 * m_sin[j];
+    const double sn = m_sin0 * m_cos[j] + m_cos0 * m_sin[j];
+    const double u = m_radius * c;
+    const double v = m_second * sn;
+    const float u_low = static_cast<float>(u - m_tolerance_u);
+    const float v_low = static_cast<float>(v - m_tolerance_v);
+    if (u_low != static_cast<float>(u + m_tolerance_u) ||
+        v_low != static_cast<float>(v + m_tolerance_v)) {
+      return m_chain.At(s);
+    }
+    return TiltedArcPoint(m_chain.shape, u_low, v_low, true);
+  }
+
+ private:
+  Point Seed(std::int64_t s) {
+    m_seed = s;
+    const double angle = static_cast<double>(m_chain.Degrees(s) * kRadiansPerDegree);
+    m_cos0 = std::cos(angle);
+    m_sin0 = std::sin(angle);
+    return TiltedArcPoint(m_chain.shape, static_cast<float>(m_radius * m_cos0),
+                          static_cast<float>(m_second * m_sin0), true);
+  }
+
+  const ChordChain& m_chain;
+  bool m_fast = false;
+  std::array<double, kPointRun> m_cos{};
+  std::array<double, kPointRun> m_sin{};
+  double m_radius = 0, m_second = 0;
+  double m_tolerance_u = 0, m_tolerance_v = 0;
+  std::int64_t m_seed = -1;
+  double m_cos0 = 1, m_sin0 = 0;
+};
+
+// What DrawPatterned does to the phase for a segment of `length` pixels that
+// cannot paint (a chord that misses the bitmap), without the walk along it.
+void AdvancePhase(double length) {
+  LinePatternState& p = LinePattern;
+  double remaining = length;
+  if (remaining == 0.0) return;
+  if (p.phase_element > 1 || p.phase_offset > 1) {
+    for (std::int32_t k = std::max(p.phase_element, 1); k <= p.count; ++k) {
+      const double rest = static_cast<double>(
+          std::max<std::int64_t>(std::int64_t{p.elements[k]} - p.phase_offset + 1, 0));
+      if (rest > remaining) {
+        p.phase_offset += RoundToInt32(remaining);
+        p.phase_element = k;
+        return;
+      }
+      remaining -= rest;
+      p.phase_offset = 1;
+    }
+    p.phase_element = 1;
+    p.phase_offset = 1;
+  }
+  const double pattern = p.length;
+  if (remaining >= pattern) remaining -= std::trunc(remaining / pattern) * pattern;
+  for (std::int32_t k = 1; k <= p.count; ++k) {
+    const double element = p.elements[k];
+    if (element > remaining) {
+      p.phase_offset = RoundToInt32(remaining) + 1;
+      p.phase_element = k;
+      return;
+    }
+    remaining -= element;
+  }
+  p.phase_element = 1;
+  p.phase_offset = 1;
+}
+
 // Chords are tested against the bitmap in blocks of at most this many; a block
 // that may reach it is stroked chord by chord.
 constexpr std::int64_t kChordBlock = 64;
-
-thread_local bool g_cull_chords = true;
 
 // Whether any pixel of chords lo..hi (closing segments included at count + 1)
 // may be painted. The parameter angles of a block's points lie between those
 // of its ends (they grow, or fall, with s), the curve moves at most `extent`
 // pixels per radian, and each point is the curve's within the float and
 // integer roundings of ArcPoint; points held at ±2^30 stay as close.
-bool ChordsMayPaint(const ChordChain& chain, std::int64_t lo, std::int64_t hi, double extent,
-                    const Reach& reach) {
+// How fast a curve's points move: pixels per radian of its parameter, at
+// most, in all and along x and y (a tilted ellipse's x moves at most by
+// hypot(R cos T, e R sin T)).
+struct CurveSpeed {
+  double extent;
+  double x;
+  double y;
+};
+
+CurveSpeed SpeedOf(const ArcShape& s, double extent) {
+  const double r = std::fabs(static_cast<double>(s.radius));
+  const double second = r * std::fabs(static_cast<double>(s.flatness));
+  return {extent, std::hypot(r * s.cos_tilt, second * s.sin_tilt),
+          std::hypot(r * s.sin_tilt, second * s.cos_tilt)};
+}
+
+bool ChordsMayPaint(const ChordChain& chain, std::int64_t lo, std::int64_t hi,
+                    const CurveSpeed& speed, const Reach& reach) {
   const auto radians = [](long double degrees) {
     return static_cast<double>(degrees * kRadiansPerDegree);
   };
@@ -396,34 +534,54 @@ bool ChordsMayPaint(const ChordChain& chain, std::int64_t lo, std::int64_t hi, d
   const ArcShape& s = chain.shape;
   const double u = static_cast<double>(s.radius) * std::cos(mid);
   const double v = static_cast<double>(s.flatness) * static_cast<double>(s.radius) * std::sin(mid);
+  const double x = s.cx + (u * s.cos_tilt - v * s.sin_tilt);
+  const double y = s.cy - (u * s.sin_tilt + v * s.cos_tilt);
+  // Roundings: 2^-24 of each of u, v, u' and v' (at most 4 · extent in all,
+  // and in x at most 4 · speed.x), half a pixel, the diagonal step; and a
+  // little for this test's own doubles.
+  const auto reach_of = [half](double speed) {
+    return speed * half * (1 + 1e-9) + speed * 0x1p-21 + 4.0;
+  };
+  // Each coordinate is held at ±2^30 on its own: the points lie in the box of
+  // the held ranges.
   constexpr double kHeld = 1073741824.0;
-  const double x = std::clamp(s.cx + (u * s.cos_tilt - v * s.sin_tilt), -kHeld, kHeld);
-  const double y = std::clamp(s.cy - (u * s.sin_tilt + v * s.cos_tilt), -kHeld, kHeld);
-  // Roundings: 2^-24 of each of u, v, u' and v' (at most 4 · extent in all),
-  // half a pixel, the diagonal step; and a little for this test's own doubles.
-  const double radius = extent * half * (1 + 1e-9) + extent * 0x1p-21 + 4.0;
-  const double dx = std::max({reach.left - x, 0.0, x - reach.right});
-  const double dy = std::max({reach.top - y, 0.0, y - reach.bottom});
+  const double rx = reach_of(speed.x);
+  const double ry = reach_of(speed.y);
+  if (std::clamp(x + rx, -kHeld, kHeld) < reach.left ||
+      std::clamp(x - rx, -kHeld, kHeld) > reach.right ||
+      std::clamp(y + ry, -kHeld, kHeld) < reach.top ||
+      std::clamp(y - ry, -kHeld, kHeld) > reach.bottom) {
+    return false;
+  }
+  // And within the disc about the held middle point (holding moves no two
+  // points apart).
+  const double radius = reach_of(speed.extent);
+  const double hx = std::clamp(x, -kHeld, kHeld);
+  const double hy = std::clamp(y, -kHeld, kHeld);
+  const double dx = std::max({reach.left - hx, 0.0, hx - reach.right});
+  const double dy = std::max({reach.top - hy, 0.0, hy - reach.bottom});
   return !(dx > radius || dy > radius || dx * dx + dy * dy > radius * radius);
 }
 
 // Strokes the chain from its start point as the plain walk would: LineMoveTo,
 // LineDrawTo through every chord's end, the end point and the step past it.
-// Solid chains skip, and moves-only chains skip entirely, the blocks that
-// cannot paint; a dashed chain walks every chord up to its last block that may
-// paint, so the dashes there have the walk's phase, and skips what follows
-// (its phase then restarts, as at the next stroke's LineMoveTo).
+// Blocks of chords that cannot paint are left out: solid and moves-only
+// chains only move the pen past them; a dashed chain advances the phase over
+// the chords before its last block that may paint, so that the dashes there
+// have the walk's phase, and skips what follows (its phase then restarts, as
+// at the next stroke's LineMoveTo).
 class ChordStroker {
  public:
   ChordStroker(Canvas& canvas, const ChordChain& chain, double extent)
-      : m_canvas(canvas), m_chain(chain), m_extent(extent) {}
+      : m_canvas(canvas), m_chain(chain), m_points(chain), m_speed(SpeedOf(chain.shape, extent)) {}
 
   void Stroke() {
-    const Point start = m_chain.At(0);
+    const Point start = m_points.At(0);
     LineMoveTo(m_canvas, start.x, start.y);
+    m_pen = start;
     const LinePatternState& p = LinePattern;
     const std::int64_t last_index = std::max<std::int64_t>(m_chain.count, -1) + 1;
-    if (!g_cull_chords || m_chain.count < kChordBlock) {
+    if (!g_arc_shortcuts || m_chain.count < kChordBlock) {
       Walk(0, last_index);
       return;
     }
@@ -434,7 +592,7 @@ class ChordStroker {
       StrokeSolid(0, last_index);
     } else {
       const std::int64_t last = LastThatMayPaint(0, last_index);
-      Walk(0, last);
+      StrokeDashed(0, last);
       if (last < last_index) {
         Skip(last + 1, last_index);
         LinePattern.phase_element = 1;
@@ -452,13 +610,13 @@ class ChordStroker {
   void Walk(std::int64_t lo, std::int64_t hi) {
     if (lo > hi) return;
     if (m_pen_stale) {
-      const Point from = m_chain.At(std::max<std::int64_t>(lo - 1, 0));
-      m_canvas.MoveTo(from.x, from.y);
+      if (!m_pen_known) m_pen = m_points.At(std::max<std::int64_t>(lo - 1, 0));
+      m_canvas.MoveTo(m_pen.x, m_pen.y);
       m_pen_stale = false;
     }
     const std::int64_t last_chord = std::min(hi, m_chain.count);
     for (std::int64_t s = lo; s <= last_chord; ++s) {
-      const Point q = m_chain.At(s);
+      const Point q = m_points.At(s);
       LineDrawTo(m_canvas, q.x, q.y);
     }
     if (hi > m_chain.count) {
@@ -473,10 +631,28 @@ class ChordStroker {
     if (lo > hi) return;
     g_line_draw_calls += static_cast<std::uint64_t>(hi - lo + 1) + (hi > m_chain.count ? 1 : 0);
     m_pen_stale = true;
+    m_pen_known = false;
+  }
+
+  // Chords lo..hi (all real chords) left out but for their dash phase.
+  void Advance(std::int64_t lo, std::int64_t hi) {
+    Point from = m_pen_stale && m_pen_known ? m_pen : m_canvas.PenPosition();
+    if (m_pen_stale && !m_pen_known) from = m_points.At(std::max<std::int64_t>(lo - 1, 0));
+    for (std::int64_t s = lo; s <= hi; ++s) {
+      const Point q = m_points.At(s);
+      const double dx = static_cast<double>(q.x) - from.x;
+      const double dy = static_cast<double>(q.y) - from.y;
+      AdvancePhase(std::sqrt(dx * dx + dy * dy));
+      from = q;
+    }
+    g_line_draw_calls += static_cast<std::uint64_t>(hi - lo + 1);
+    m_pen = from;
+    m_pen_stale = true;
+    m_pen_known = true;
   }
 
   bool MayPaint(std::int64_t lo, std::int64_t hi) const {
-    return ChordsMayPaint(m_chain, lo, hi, m_extent, m_reach);
+    return ChordsMayPaint(m_chain, lo, hi, m_speed, m_reach);
   }
 
   void StrokeSolid(std::int64_t lo, std::int64_t hi) {
@@ -491,6 +667,20 @@ class ChordStroker {
     }
   }
 
+  void StrokeDashed(std::int64_t lo, std::int64_t hi) {
+    if (lo > hi) return;
+    if (!MayPaint(lo, hi)) {
+      Advance(lo, std::min(hi, m_chain.count));
+      if (hi > m_chain.count) Walk(hi, hi);  // the closing segments, from there
+    } else if (hi - lo < kChordBlock) {
+      Walk(lo, hi);
+    } else {
+      const std::int64_t mid = lo + (hi - lo) / 2;
+      StrokeDashed(lo, mid);
+      StrokeDashed(mid + 1, hi);
+    }
+  }
+
   // The last chord of lo..hi in a block that may paint; lo - 1 if none.
   std::int64_t LastThatMayPaint(std::int64_t lo, std::int64_t hi) const {
     if (!MayPaint(lo, hi)) return lo - 1;
@@ -502,9 +692,12 @@ class ChordStroker {
 
   Canvas& m_canvas;
   const ChordChain& m_chain;
-  double m_extent;
+  ChordPoints m_points;
+  CurveSpeed m_speed;
   Reach m_reach{};
-  bool m_pen_stale = false;
+  Point m_pen{};             // where the walk's pen is when m_pen_known
+  bool m_pen_stale = false;  // the canvas's pen is not where the walk's is
+  bool m_pen_known = false;
 };
 
 }  // namespace
@@ -631,8 +824,8 @@ LinePatternView LinePatternForTesting() {
   return view;
 }
 
-void SetChordCullingForTesting(bool on) {
-  g_cull_chords = on;
+void SetArcShortcutsForTesting(bool on) {
+  g_arc_shortcuts = on;
 }
 
 void ResetLinePattern() {

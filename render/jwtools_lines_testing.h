@@ -24,9 +24,11 @@ struct LinePatternView {
 
 LinePatternView LinePatternForTesting();
 
-// Whether arcs skip the chords that cannot reach the bitmap (the default) or
-// walk every chord, the reference the skipping is tested against. Per thread.
-void SetChordCullingForTesting(bool on);
+// Whether arcs take their shortcuts (the default: chords that cannot reach the
+// bitmap skipped, points turned from their neighbours) or walk every chord
+// with every point computed directly, the reference the shortcuts are tested
+// against. Per thread.
+void SetArcShortcutsForTesting(bool on);
 
 // Back to the program-start state: no pattern, every field 0.
 void ResetLinePatternForTesting();

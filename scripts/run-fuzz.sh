@@ -3,6 +3,8 @@
 set -euo pipefail
 build=$1 seconds=$2
 shopt -s nullglob
+# fontconfig keeps its configuration until exit; that is no leak of ours.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 for target in "$build"/fuzz/fuzz_*; do
   [[ -x $target ]] || continue
   name=$(basename "$target")

@@ -1,11 +1,16 @@
 #include "settings/store.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QString>
 #include <QVariant>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -29,6 +34,20 @@ constexpr bool kNativeStore = false;
 std::string UserIniPath() {
   const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
   return (folder + '/' + kOrganisation + '/' + kApplication + ".conf").toStdString();
+}
+
+// Why the INI file at `path` must not be opened, or "" when it may (it is a
+// regular file this process may read, or it does not exist yet). stat follows
+// symbolic links: a link to a regular file is that file.
+std::string UnusableReason(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return {};
+    return path + ": " + std::strerror(errno);
+  }
+  if (!S_ISREG(status.st_mode)) return path + " is not a regular file";
+  if (::access(path.c_str(), R_OK) != 0) return path + ": " + std::strerror(errno);
+  return {};
 }
 
 std::unique_ptr<QSettings> Open(bool native, const std::string& location) {
@@ -78,11 +97,28 @@ SettingsStore::SettingsStore() : m_native(kNativeStore) {
 
 SettingsStore::SettingsStore(std::string ini_path) : m_location(std::move(ini_path)) {}
 
-Settings SettingsStore::Load() const {
+bool SettingsStore::MayWrite(std::string* error) const {
+  // QSettings reads the file before it writes it: a pipe would block the save.
+  if (m_native) return true;
+  struct stat status {};
+  if (::stat(m_location.c_str(), &status) != 0 || S_ISREG(status.st_mode)) return true;
+  if (error) *error = "cannot write the settings: " + m_location + " is not a regular file";
+  return false;
+}
+
+std::string SettingsStore::Unreadable() const {
+  return m_native ? std::string() : UnusableReason(m_location);
+}
+
+Settings SettingsStore::Load(std::string* unreadable) const {
   Settings result;
   const std::string current = QDir::toNativeSeparators(QDir::currentPath()).toStdString();
   result.OpenDir = current;
   result.SaveDir = current;
+  if (std::string reason = Unreadable(); !reason.empty()) {
+    if (unreadable) *unreadable = std::move(reason);
+    return result;
+  }
   const auto settings = Open(m_native, m_location);
   for (const SettingsField& field : SettingsFields()) {
     const auto text = StoredString(
@@ -94,6 +130,7 @@ Settings SettingsStore::Load() const {
 }
 
 bool SettingsStore::Save(const Settings& settings, std::string* error) const {
+  if (!MayWrite(error)) return false;
   const auto store = Open(m_native, m_location);
   for (const SettingsField& field : SettingsFields()) {
     // Always a QString, so that every value stays a string in the store.
@@ -105,6 +142,7 @@ bool SettingsStore::Save(const Settings& settings, std::string* error) const {
 
 ColourPresets SettingsStore::LoadColourPresets() const {
   ColourPresets presets = DefaultColourPresets();
+  if (!Unreadable().empty()) return presets;
   const auto settings = Open(m_native, m_location);
   settings->beginGroup(QString::fromUtf8(kColourPresetGroup.data(),
                                          static_cast<qsizetype>(kColourPresetGroup.size())));
@@ -123,6 +161,7 @@ ColourPresets SettingsStore::LoadColourPresets() const {
 }
 
 bool SettingsStore::SaveColourPresets(const ColourPresets& presets, std::string* error) const {
+  if (!MayWrite(error)) return false;
   const auto settings = Open(m_native, m_location);
   settings->beginGroup(QString::fromUtf8(kColourPresetGroup.data(),
                                          static_cast<qsizetype>(kColourPresetGroup.size())));

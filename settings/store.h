@@ -25,10 +25,20 @@ class SettingsStore {
   // Every field in stored order. A missing value, text that is not valid for the
   // field, or a value that is not a string gives the field's default; OpenDir
   // and SaveDir default to the process's current folder. Never writes.
-  Settings Load() const;
+  // Saved settings that exist but cannot be read give every default, and the
+  // reason goes to *unreadable (left alone otherwise) so that the caller can
+  // say that the defaults are used: a settings file that is not a regular file
+  // (a folder, a named pipe, a device) is never opened, as reading a pipe
+  // would block; a regular file the user may not read is refused too.
+  Settings Load(std::string* unreadable = nullptr) const;
+  // Why the saved settings cannot be read, or "" when they can or do not exist
+  // yet (a first run). The test Load makes.
+  std::string Unreadable() const;
   // Writes every field as a string in stored order and flushes. The INI file is
   // replaced through a temporary file and a rename, so a failed save leaves the
-  // previous file whole. Returns false with the reason in *error.
+  // previous file whole. A settings file that is not a regular file is left
+  // alone (never opened) and the save fails. Returns false with the reason in
+  // *error.
   bool Save(const Settings& settings, std::string* error = nullptr) const;
 
   // The 40 preset values Color10 … Color57 of the group "OffsetColor", each
@@ -37,6 +47,10 @@ class SettingsStore {
   bool SaveColourPresets(const ColourPresets& presets, std::string* error = nullptr) const;
 
  private:
+  // False, with the reason, when the settings file is there but is no regular
+  // file: the saves leave such a file alone.
+  bool MayWrite(std::string* error) const;
+
   bool m_native = false;  // QSettings(organisation, application) rather than a path
   std::string m_location;
 };

@@ -512,14 +512,13 @@ struct FontRasterizer::Impl {
   void DrawClipped(Canvas& canvas, const Glyph& glyph, const GlyphKey& key, SizeKey size,
                    FT_Vector delta, long long origin_x, long long origin_y) {
     const long long canvas_w = canvas.Target().Width();
-    const long long canvas_h = canvas.Target().Height();
     // Canvas column c is glyph column c - origin_x; canvas row r is glyph
-    // row origin_y - 1 - r (y up), so the bitmap spans glyph rows
-    // [origin_y - canvas_h, origin_y).
+    // row origin_y - 1 - r (y up), so the canvas's rows [first, end) span
+    // glyph rows [origin_y - end, origin_y - first).
     const long long x0 = std::max(glyph.left, -origin_x);
     const long long x1 = std::min(glyph.left + glyph.width, canvas_w - origin_x);
-    const long long y0 = std::max(glyph.top - glyph.rows, origin_y - canvas_h);
-    const long long y1 = std::min(glyph.top, origin_y);
+    const long long y0 = std::max(glyph.top - glyph.rows, origin_y - canvas.EndRow());
+    const long long y1 = std::min(glyph.top, origin_y - canvas.FirstRow());
     if (x1 <= x0 || y1 <= y0) return;
     const ClippedGlyphKey clip{key, x0, y0, x1, y1};
     auto it = clipped.find(clip);

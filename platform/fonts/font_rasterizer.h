@@ -38,7 +38,13 @@ struct FontSubstitution {
 // - characters the face lacks come from the Japanese gothic; bytes that are no
 //   CP932 character, and control characters (a zero byte among them), draw nothing.
 // Faces, sizes and glyph bitmaps are cached; cached glyphs are the pixels a
-// fresh rasterisation gives. Not thread-safe: one thread draws at a time.
+// fresh rasterisation gives.
+//
+// Threads: an instance is not thread-safe (FreeType faces are not), so each
+// render thread creates its own. Instances share no mutable state: each has
+// its own FreeType library, faces and caches; what they share is fontconfig's
+// process-wide configuration (fontconfig locks it) and the Shift-JIS tables,
+// built once and read-only after that. Their glyph pixels are the same.
 class FontRasterizer final : public TextRasterizer {
  public:
   FontRasterizer();
@@ -62,8 +68,9 @@ class FontRasterizer final : public TextRasterizer {
   std::unique_ptr<Impl> m_impl;
 };
 
-// The rasterizer every render shares, so faces and glyphs are loaded once per
-// process. Set it on each canvas that draws text.
+// The rasterizer of renders on the calling thread's behalf that bring none of
+// their own: one per process, for one thread at a time (the user interface's
+// or the converter's); render threads each bring their own instance.
 FontRasterizer& DefaultTextRasterizer();
 
 }  // namespace pelmora

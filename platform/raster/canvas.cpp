@@ -20,8 +20,6 @@ constexpr std::uint8_t kDiagCross[8] = {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42
 
 Rop RopOf(PenMode mode) { return mode == PenMode::kXor ? Rop::kXor : Rop::kCopy; }
 
-LinePoint ToLinePoint(Point p) { return {p.x, p.y}; }
-
 }  // namespace
 
 int SaturateToPixel(long double value) {
@@ -33,6 +31,21 @@ int SaturateToPixel(long double value) {
 }
 
 Canvas::Canvas(Bitmap& bitmap) : m_bitmap(bitmap) { MatchColours(); }
+
+Canvas::Canvas(Bitmap& bitmap, int first_row) : m_bitmap(bitmap), m_first_row(first_row) {
+  MatchColours();
+}
+
+raster::LinePoint Canvas::Local(Point p) const {
+  return {p.x, static_cast<long long>(p.y) - m_first_row};
+}
+
+const std::uint8_t* Canvas::Hatch(std::uint8_t (&rows)[8]) const {
+  if (m_brush_style != BrushStyle::kDiagCross) return nullptr;
+  // The pattern stays anchored at the image's row 0, whichever band this is.
+  for (int i = 0; i < 8; ++i) rows[i] = kDiagCross[(i + m_first_row) & 7];
+  return rows;
+}
 
 std::uint32_t Canvas::MatchForDrawing(Colour colour) const {
   if (m_bitmap.BitsPerPixel() != 1) return m_bitmap.ValueFor(colour);
@@ -91,14 +104,14 @@ void Canvas::LineTo(int x, int y) {
   const Point from = m_position;
   m_position = {x, y};
   if (m_pen_width <= 1) {
-    raster::DrawThinLine(m_bitmap, RopOf(m_pen_mode), m_pen_value, ToLinePoint(from),
-                         ToLinePoint(m_position), false);
+    raster::DrawThinLine(m_bitmap, RopOf(m_pen_mode), m_pen_value, Local(from),
+                         Local(m_position), false);
     return;
   }
   EnsurePenTip();
   Painter pen(m_bitmap, RopOf(m_pen_mode), m_pen_value);
   raster::DrawWideLine(pen, raster::PenTip(m_tip_width, m_tip_left.data(), m_tip_right.data()),
-                       ToLinePoint(from), ToLinePoint(m_position));
+                       Local(from), Local(m_position));
 }
 
 void Canvas::LineThereAndBack(int x, int y) {
@@ -111,8 +124,8 @@ void Canvas::LineThereAndBack(int x, int y) {
       // excluded end, so the pair is the forward line with its end included;
       // a point to itself is two empty strokes.
       if (from == m_position) return;
-      raster::DrawThinLine(m_bitmap, Rop::kCopy, m_pen_value, ToLinePoint(from),
-                           ToLinePoint(m_position), true);
+      raster::DrawThinLine(m_bitmap, Rop::kCopy, m_pen_value, Local(from),
+                           Local(m_position), true);
       return;
     }
     // Wide strokes include both round caps and are symmetric: one pass paints
@@ -120,7 +133,7 @@ void Canvas::LineThereAndBack(int x, int y) {
     EnsurePenTip();
     Painter pen(m_bitmap, Rop::kCopy, m_pen_value);
     raster::DrawWideLine(pen, raster::PenTip(m_tip_width, m_tip_left.data(), m_tip_right.data()),
-                         ToLinePoint(from), ToLinePoint(m_position));
+                         Local(from), Local(m_position));
     return;
   }
   // Under exclusive-or every pass counts.
@@ -134,13 +147,15 @@ void Canvas::Rectangle(int left, int top, int right, int bottom) {
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
   if (l == r || t == b) return;
+  t -= m_first_row;
+  b -= m_first_row;
   EnsureMatched();
   const Rop rop = RopOf(m_pen_mode);
+  std::uint8_t hatch[8];
   const long long top_row = std::max<long long>(t, 0);
   const long long end_row = std::min<long long>(b, m_bitmap.Height());
   if (m_brush_style != BrushStyle::kClear) {
-    Painter brush(m_bitmap, rop, m_brush_value,
-                  m_brush_style == BrushStyle::kDiagCross ? kDiagCross : nullptr);
+    Painter brush(m_bitmap, rop, m_brush_value, Hatch(hatch));
     // Inside the outline only: a wide pen's half-widths are kept clear, so
     // that no pixel is painted by both (it matters under exclusive-or).
     const long long inner = (m_pen_width + 1) / 2, outer = m_pen_width / 2;
@@ -228,6 +243,8 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
   if (t > b) std::swap(t, b);
   const long long w = r - l, h = b - t;
   if (w == 0 || h == 0) return;
+  t -= m_first_row;
+  b -= m_first_row;
   EnsureMatched();
   const Rop rop = RopOf(m_pen_mode);
   Painter pen(m_bitmap, rop, m_pen_value);
@@ -242,8 +259,8 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
     }
     return;
   }
-  Painter brush(m_bitmap, rop, m_brush_value,
-                m_brush_style == BrushStyle::kDiagCross ? kDiagCross : nullptr);
+  std::uint8_t hatch[8];
+  Painter brush(m_bitmap, rop, m_brush_value, Hatch(hatch));
   if (m_pen_width > 1) {
     EnsurePenTip();
     raster::DrawWideEllipse(pen, m_brush_style == BrushStyle::kClear ? nullptr : &brush,
@@ -260,7 +277,7 @@ void Canvas::SetPixel(int x, int y, Colour colour) {
   // Plain nearest colour (no 1-bit background rule), combined in the pen's
   // mode as GDI does.
   Painter painter(m_bitmap, RopOf(m_pen_mode), m_bitmap.ValueFor(colour & 0xFFFFFF));
-  painter.Pixel(x, y);
+  painter.Pixel(x, static_cast<long long>(y) - m_first_row);
 }
 
 void Canvas::TextOut(int x, int y, std::string_view bytes) {
@@ -274,11 +291,13 @@ void Canvas::FillMask(int left, int top, int width, int height, const std::uint8
   if (pitch < (width + 7) / 8) return;
   // Text takes the pens' colour rule (on 1-bit bitmaps the background decides).
   Painter painter(m_bitmap, Rop::kCopy, MatchForDrawing(colour & 0xFFFFFF));
-  const long long first = std::max<long long>(0, -static_cast<long long>(top));
-  const long long end = std::min<long long>(height, static_cast<long long>(m_bitmap.Height()) - top);
+  const long long local_top = static_cast<long long>(top) - m_first_row;
+  const long long first = std::max<long long>(0, -local_top);
+  const long long end =
+      std::min<long long>(height, static_cast<long long>(m_bitmap.Height()) - local_top);
   for (long long my = first; my < end; ++my) {
     const std::uint8_t* row = bits + my * static_cast<long long>(pitch);
-    const long long y = top + my;
+    const long long y = local_top + my;
     // Runs of set bits, whole clear and whole set bytes passed in one step
     // (large glyphs are mostly such bytes).
     const auto set = [row](int x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; };

@@ -11,6 +11,10 @@
 
 namespace pelmora {
 
+namespace raster {
+struct LinePoint;
+}
+
 struct Point {
   int x = 0;
   int y = 0;
@@ -61,8 +65,16 @@ class Canvas {
   static constexpr int kPixelsPerInch = 96;
 
   explicit Canvas(Bitmap& bitmap);
+  // A canvas over one band of a taller image: the bitmap holds the image's rows
+  // first_row .. first_row + height - 1. Every coordinate stays an image pixel,
+  // so a band paints exactly the pixels the whole image has in those rows.
+  Canvas(Bitmap& bitmap, int first_row);
 
   Bitmap& Target() { return m_bitmap; }
+  const Bitmap& Target() const { return m_bitmap; }
+  // The image rows the canvas can paint: FirstRow() <= y < EndRow().
+  int FirstRow() const { return m_first_row; }
+  long long EndRow() const { return static_cast<long long>(m_first_row) + m_bitmap.Height(); }
   int PixelsPerInch() const { return kPixelsPerInch; }
 
   // Widest pen drawn; wider widths are held here (pixels).
@@ -99,6 +111,8 @@ class Canvas {
 
   // Right and bottom edges exclusive; corners in any order.
   void Rectangle(int left, int top, int right, int bottom);
+  // Ellipses too large to walk to the visible rows in bounded time are not
+  // drawn (see raster::EllipseRows).
   void Ellipse(int left, int top, int right, int bottom);
   void SetPixel(int x, int y, Colour colour);
 
@@ -122,6 +136,7 @@ class Canvas {
 
  private:
   Bitmap& m_bitmap;
+  int m_first_row = 0;  // image row of the bitmap's row 0
   Colour m_pen_colour = 0;
   int m_pen_width = 1;
   PenMode m_pen_mode = PenMode::kCopy;
@@ -133,6 +148,10 @@ class Canvas {
   Colour m_font_colour = 0;
   TextRasterizer* m_text = nullptr;
 
+  // An image pixel in the bitmap's own rows.
+  raster::LinePoint Local(Point p) const;
+  // The brush's hatch rows for this band (filled into `rows`), nullptr for none.
+  const std::uint8_t* Hatch(std::uint8_t (&rows)[8]) const;
   // Stored values of the pen and brush colours in the bitmap's format, matched
   // when they are set (and again after the bitmap's colour table changed).
   void MatchColours();

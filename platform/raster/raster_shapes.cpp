@@ -420,25 +420,25 @@ void DrawWideFrame(Painter& painter, const PenTip& tip, long long l, long long t
 
 namespace {
 
-// Beyond this many steps of the exact walk an ellipse is far larger than any
-// bitmap; its rows are then computed directly, and only the visible ones.
-constexpr long long kExactWalkLimit = 1LL << 22;
+// The walk below takes one step per outline pixel from the middle rows out to
+// the farthest row wanted. Past this many steps (about a tenth of a second) an
+// ellipse is not drawn: only a box thousands of sheets across, seen near its
+// top or bottom, needs more, and nothing the program draws comes near it
+// (dots and pens are a hundred pixels at most).
+constexpr long long kWalkBudget = 1LL << 25;
 
-void EllipseRowsDirect(long long w, long long h, long long first_row, long long end_row,
-                       EllipseRowSink& sink) {
+// An upper bound of the walk's steps to reach the rows first_row..end_row - 1
+// (0 <= first_row < end_row <= h): the rows away from the middle plus the
+// columns the outline has moved in by then, taken from the real curve with a
+// pixel to spare.
+long long WalkSteps(long long w, long long h, long long first_row, long long end_row) {
+  const long long middle = h / 2;
+  const long long far_row = std::max(middle - first_row, end_row - 1 - middle);
   const long double a = static_cast<long double>(w - 1), b = static_cast<long double>(h - 1);
   const long double cx = a / 2, cy = b / 2;
-  auto left_of = [&](long long dy) -> long long {
-    if (dy < 0 || dy >= h) return static_cast<long long>(std::floor(cx));
-    const long double v = (static_cast<long double>(dy) - cy) / cy;
-    const long double u = std::sqrt(std::max<long double>(0, 1 - v * v));
-    return static_cast<long long>(std::ceil(cx - cx * u - 0.5L));
-  };
-  for (long long dy = std::max<long long>(first_row, 0); dy < std::min(end_row, h); ++dy) {
-    const long long left = left_of(dy);
-    const long long run = std::max<long long>(1, std::max(left_of(dy - 1), left_of(dy + 1)) - left);
-    sink.Row(dy, left, run);
-  }
+  const long double v = std::min<long double>(1, (static_cast<long double>(far_row) + 1) / cy);
+  const long double moved_in = cx - cx * std::sqrt(std::max<long double>(0, 1 - v * v));
+  return far_row + static_cast<long long>(moved_in) + 4;
 }
 
 }  // namespace
@@ -454,10 +454,7 @@ void EllipseRows(long long w, long long h, long long first_row, long long end_ro
     for (long long dy = first_row; dy < end_row; ++dy) sink.Row(dy, 0, w);
     return;
   }
-  if (w + h > kExactWalkLimit) {
-    EllipseRowsDirect(w, h, first_row, end_row, sink);
-    return;
-  }
+  if (w + h > kWalkBudget && WalkSteps(w, h, first_row, end_row) > kWalkBudget) return;
   // Alois Zingl's ellipse walk over the box: from the middle rows outwards,
   // one pixel per step, x moving in as y moves out. GDI takes an x step
   // whenever it takes no y step, and leaves out the rows a very flat ellipse
@@ -625,9 +622,11 @@ void DrawWideEllipse(Painter& pen, Painter* brush, const PenTip& tip, long long 
   const long long y_begin = std::max<long long>(0, t + tip.Top());
   const long long y_end = std::min(pen.Height(), t + h - 1 + tip.Top() + pw);
   if (y_begin >= y_end) return;
-  // Outline rows that can reach the visible rows: (left, run), run 0 = none.
-  const long long first = std::max<long long>(0, y_begin - t - (tip.Top() + pw - 1));
-  const long long end = std::min(h, y_end - t - tip.Top());
+  // Outline rows whose tips can reach the visible rows, and one more each
+  // side: the diagonal step from a row beyond them reaches into them too.
+  // (left, run), run 0 = none.
+  const long long first = std::max<long long>(0, y_begin - t - (tip.Top() + pw - 1) - 1);
+  const long long end = std::min(h, y_end - t - tip.Top() + 1);
   if (first >= end) return;
   scratch.assign(static_cast<std::size_t>(2 * (end - first)), 0);
   OutlineRows rows(scratch, first);

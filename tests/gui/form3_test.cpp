@@ -2,6 +2,8 @@
 // colour dialog through the seam, the five presets in the store, the width and
 // point-size fields, the font list.
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -372,6 +374,42 @@ class Form3Test : public QObject {
     QTest::keyClicks(edit8, QStringLiteral("1a0.0"));
     QCOMPARE(edit8->text(), QStringLiteral("100"));
     QCOMPARE(dialog->UpDown8()->Position(), 100);
+  }
+
+  // Only printable characters are filtered: the editing shortcuts work.
+  void editingShortcutsReachTheNumberFields() {
+    Open();
+    QLineEdit* edit = Edit("Edit3");
+    edit->setText(QStringLiteral("12"));
+    edit->setCursorPosition(2);
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(edit->selectedText(), QStringLiteral("12"));
+    QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("12"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("34"));
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(edit->text(), QStringLiteral("34"));
+    QTest::keyClicks(edit, QStringLiteral("a "));
+    QCOMPARE(edit->text(), QStringLiteral("34"));
+  }
+
+  // OK is the default button: Enter in a field accepts, Escape cancels.
+  void enterIsOkAndEscapeIsCancel() {
+    settings.PenWidth1 = 1;
+    Open();
+    QLineEdit* edit = Edit("Edit1");
+    edit->setText(QStringLiteral("7"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(dialog->Accepted());
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    QCOMPARE(settings.PenWidth1, 7);
+
+    Open();
+    Edit("Edit1")->setText(QStringLiteral("9"));
+    QTest::keyClick(Edit("Edit1"), Qt::Key_Escape);
+    QVERIFY(!dialog->Accepted());
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(settings.PenWidth1, 7);
   }
 
   // The position stays within 1..99 (pens) and 1..100 (points); text that is

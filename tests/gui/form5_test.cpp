@@ -1,5 +1,6 @@
 // The layer display dialog: working copies, OK and Cancel, the bulk buttons,
 // the overlays and the thumbnails it draws of one group at a time.
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -39,7 +40,59 @@ int InRow(const PanelImage* image, int y, Colour colour) {
   return count;
 }
 
+// FNV-1a over the pixels of the 16 thumbnails, in order.
+std::uint64_t Fingerprint(const TForm5& dialog) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (int n = 1; n <= 16; ++n) {
+    const Bitmap& picture = dialog.Thumbnail(n)->Picture();
+    for (int y = 0; y < picture.Height(); ++y)
+      for (int x = 0; x < picture.Width(); ++x) {
+        hash ^= picture.ColourAt(x, y);
+        hash *= 1099511628211ull;
+      }
+  }
+  return hash;
+}
+
+// Lines, arcs, texts and dots over groups 0 and 3, with the walk's quirks in
+// play: dash patterns chosen by entities of other groups, texts stroked in the
+// line type the arcs left, a line type that keeps the previous pattern, a
+// style with no colour, pens outside the colour table.
+JwcWriter ThumbnailScene() {
+  JwcWriter drawing = JwcWriter().Paper(2).WindowWidth(520);
+  drawing.TextStyle(0, 3, 30, 30, 0).TextStyle(4, 9, 20, 20, 0);
+  const std::uint8_t layers[] = {0x00, 0x05, 0x37, 0x3F, 0x10, 0x30};
+  int n = 0;
+  for (std::uint8_t layer : layers) {
+    for (int k = 0; k < 4; ++k, ++n) {
+      const float x = 12.5f + 37.3f * static_cast<float>(k) + 3.1f * static_cast<float>(n);
+      const float y = 40.0f + 61.7f * static_cast<float>(k % 3) + 2.5f * static_cast<float>(n);
+      drawing.AddLine({.X1 = x, .Y1 = y, .X2 = x + 310.0f - 20.0f * static_cast<float>(k),
+                       .Y2 = y + 117.5f, .LineType = static_cast<std::uint8_t>(1 + (n % 9)),
+                       .PenColor = static_cast<std::uint8_t>(n % 10), .Layer = layer});
+      drawing.AddLine({.X1 = x, .Y1 = 300.0f - y, .X2 = x + 60.0f, .Y2 = 300.0f - y,
+                       .LineType = static_cast<std::uint8_t>(n % 3 == 0 ? 12 : 2 + n % 4),
+                       .PenColor = 2, .Layer = layer});
+      drawing.AddArc({.CenterX = 260.0f - x / 2, .CenterY = 180.0f + y / 3,
+                      .Radius = 22.5f + 17.0f * static_cast<float>(k), .Flatness = k == 2 ? 0.5f : 1.0f,
+                      .StartAngle = 15.0f * static_cast<float>(k), .EndAngle = k == 0 ? 360.0f : 250.0f,
+                      .Tilt = 30.0f * static_cast<float>(k % 2),
+                      .LineType = static_cast<std::uint8_t>(2 + (n % 8)),
+                      .PenColor = static_cast<std::uint8_t>(1 + n % 7), .Layer = layer});
+      drawing.AddText({.X1 = x + 5.0f, .Y1 = y + 50.0f, .X2 = x + 205.0f, .Y2 = y + 90.5f,
+                       .Text = "AB", .Style = static_cast<std::uint8_t>(k == 3 ? 12 : (k == 1 ? 4 : 0)),
+                       .Layer = layer});
+      drawing.AddDot({.X = x + 100.0f, .Y = y + 10.0f, .Layer = layer,
+                      .PenColor = static_cast<std::uint8_t>(n % 8)});
+    }
+  }
+  return drawing;
+}
+
 }  // namespace
+
+// Fingerprints of groups 0, 3 and 1 of ThumbnailScene.
+constexpr char kThumbnailPixels[] = "d3d7edc8e561f178 35e20ce7839fc5ce d993fcc2aa7d82e7";
 
 class Form5Test : public QObject {
   Q_OBJECT
@@ -114,6 +167,55 @@ class Form5Test : public QObject {
     TForm5 centred(reader, settings, layers, groups, &owner);
     // (801 − 632) / 2 = 84 and (600 − 334) / 2 = 133, truncated.
     QCOMPARE(centred.pos(), QPoint(100 + 84, 50 + 133));
+  }
+
+  // OK is the default button: Enter applies, Escape is Cancel.
+  void enterIsOkAndEscapeIsCancel() {
+    Open();
+    Click("Button3");  // hide the 16 layers of group 0
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(layers[0], 1);
+    Open();
+    Click("Button3");
+    QTest::keyClick(dialog->findChild<QRadioButton*>(QStringLiteral("RadioButton1")), Qt::Key_Return);
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    QCOMPARE(layers[0], 0);
+    QCOMPARE(layers[15], 0);
+    QCOMPARE(layers[16], 1);
+  }
+
+  // Choosing a group re-renders with the dialog disabled; the focus stays on
+  // the radio button the user chose it with.
+  void choosingAGroupKeepsTheFocus() {
+    Open();
+    dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    auto* radio = dialog->findChild<QRadioButton*>(QStringLiteral("RadioButton3"));
+    radio->setFocus();
+    QCOMPARE(QApplication::focusWidget(), radio);
+    QTest::keyClick(radio, Qt::Key_Space);
+    QCOMPARE(dialog->SelectedGroup(), 2);
+    QCOMPARE(QApplication::focusWidget(), radio);
+    QTest::keyClick(radio, Qt::Key_Down);  // arrows move the choice, and the focus with it
+    auto* next = dialog->findChild<QRadioButton*>(QStringLiteral("RadioButton4"));
+    QCOMPARE(QApplication::focusWidget(), next);
+  }
+
+  // The exact pixels of the thumbnails of two groups, taken from the dialog
+  // as it drew them when they were first pinned down.
+  void thumbnailsKeepTheirPixels() {
+    settings.Color3 = 0x00FF00;
+    settings.Color4 = 0xFF0000;
+    Load(ThumbnailScene());
+    Open();
+    QStringList seen;
+    seen << QString::number(Fingerprint(*dialog), 16);
+    SelectGroup(3);
+    seen << QString::number(Fingerprint(*dialog), 16);
+    SelectGroup(1);
+    seen << QString::number(Fingerprint(*dialog), 16);
+    QCOMPARE(seen.join(' '), QString::fromLatin1(kThumbnailPixels));
   }
 
   void cancelChangesNothing() {

@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <climits>
+#include <iostream>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -322,6 +323,170 @@ TEST(CanvasShapes, FiguresFarBeyondTheBitmapAreClipped) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   EXPECT_EQ(Picture(*f.bitmap), Rows({"gggggggg", "gggggggg", "########", "########", "gggggggg",
                                       "gggggggg"}));
+}
+
+// Clipping must never change a visible pixel: a figure drawn on a bitmap that
+// holds all of it, and drawn on a window of that bitmap whose edge cuts
+// through it (coordinates moved by the window's corner, as a band of the
+// output is drawn), paints the same pixels inside the window.
+enum class Figure { kEllipse, kRectangle, kLine };
+
+struct ClipSweep {
+  long cases = 0;
+  long differing = 0;
+  std::string first;
+};
+
+void Draw(Canvas& canvas, Figure figure, int l, int t, int r, int b) {
+  switch (figure) {
+    case Figure::kEllipse:
+      canvas.Ellipse(l, t, r, b);
+      break;
+    case Figure::kRectangle:
+      canvas.Rectangle(l, t, r, b);
+      break;
+    case Figure::kLine:
+      canvas.MoveTo(l, b);
+      canvas.LineTo(r, t);
+  }
+}
+
+std::unique_ptr<Bitmap> DrawOn(int width, int height, Figure figure, int pen, PenMode mode,
+                               int l, int t, int r, int b) {
+  auto bitmap = Make(width, height);
+  Canvas canvas(*bitmap);
+  canvas.SetPenColour(kBlack);
+  canvas.SetPenWidth(pen);
+  canvas.SetPenMode(mode);
+  canvas.SetBrushColour(kRed);
+  Draw(canvas, figure, l, t, r, b);
+  return bitmap;
+}
+
+void SweepClipping(Figure figure, int pen, PenMode mode, int w, int h, ClipSweep& sweep) {
+  const int margin = pen + 2;
+  const int width = w + 2 * margin, height = h + 2 * margin;
+  const auto whole = DrawOn(width, height, figure, pen, mode, margin, margin, margin + w, margin + h);
+  // Windows: rows k.. (top edge cut), rows ..k (bottom), columns k.., columns ..k.
+  for (int edge = 0; edge < 4; ++edge) {
+    const bool rows = edge < 2;
+    for (int k = 1; k < (rows ? height : width); ++k) {
+      const int ox = edge == 2 ? k : 0, oy = edge == 0 ? k : 0;
+      const int ww = edge == 2 ? width - k : edge == 3 ? k : width;
+      const int wh = edge == 0 ? height - k : edge == 1 ? k : height;
+      const auto window = DrawOn(ww, wh, figure, pen, mode, margin - ox, margin - oy,
+                                 margin + w - ox, margin + h - oy);
+      ++sweep.cases;
+      bool same = true;
+      for (int y = 0; y < wh && same; ++y) {
+        for (int x = 0; x < ww && same; ++x) same = window->ValueAt(x, y) == whole->ValueAt(x + ox, y + oy);
+      }
+      if (same) continue;
+      if (sweep.differing++ == 0) {
+        sweep.first = "figure " + std::to_string(static_cast<int>(figure)) + " pen " +
+                      std::to_string(pen) + (mode == PenMode::kXor ? " xor" : "") + " box " +
+                      std::to_string(w) + "x" + std::to_string(h) + " edge " +
+                      std::to_string(edge) + " at " + std::to_string(k);
+      }
+    }
+  }
+}
+
+TEST(CanvasClipping, ClippedFiguresPaintWhatTheUnclippedOnesPaintInside) {
+  ClipSweep sweep;
+  const std::vector<int> sizes = {3, 4, 5, 6, 7, 9, 12, 16, 23};
+  for (const PenMode mode : {PenMode::kCopy, PenMode::kXor}) {
+    for (int pen = 1; pen <= 7; ++pen) {
+      for (const int w : sizes) {
+        for (const int h : sizes) SweepClipping(Figure::kEllipse, pen, mode, w, h, sweep);
+      }
+      for (const int size : {3, 9, 24}) {
+        for (const Figure figure : {Figure::kRectangle, Figure::kLine}) {
+          SweepClipping(figure, pen, mode, size, 7, sweep);
+          SweepClipping(figure, pen, mode, 7, size, sweep);
+        }
+      }
+    }
+  }
+  std::cout << "[ clipping ] " << sweep.differing << " of " << sweep.cases
+            << " clipped figures differ\n";
+  EXPECT_EQ(sweep.differing, 0) << "first: " << sweep.first;
+}
+
+// GDI's ellipse outline as Zingl's published walk over the box plots it (x
+// steps whenever y does not): for each row of the box, the smallest and the
+// largest x plotted in its left half.
+// Rows nothing was plotted in hold (w, -1).
+std::vector<std::pair<long long, long long>> WalkedOutline(long long w, long long h) {
+  std::vector<std::pair<long long, long long>> rows(static_cast<std::size_t>(h), {w, -1});
+  auto plot = [&](long long x, long long y) {
+    auto& row = rows[static_cast<std::size_t>(y)];
+    row = {std::min(row.first, x), std::max(row.second, x)};
+  };
+  __int128 a = w - 1, b = h - 1, b1 = b & 1;
+  __int128 dx = 4 * (1 - a) * b * b, dy = 4 * (b1 + 1) * a * a, err = dx + dy + b1 * a * a;
+  long long x0 = 0, x1 = static_cast<long long>(a);
+  long long y0 = static_cast<long long>((b + 1) / 2), y1 = y0 - static_cast<long long>(b1);
+  a *= 8 * a;
+  b1 = 8 * b * b;
+  do {
+    plot(x0, y0);
+    plot(x0, y1);
+    const __int128 e2 = 2 * err;
+    const bool y_step = e2 <= dy;
+    if (y_step) {
+      ++y0;
+      --y1;
+      err += dy += a;
+    }
+    if (e2 >= dx || !y_step) {
+      ++x0;
+      --x1;
+      err += dx += b1;
+    }
+  } while (x0 <= x1);
+  return rows;
+}
+
+TEST(CanvasShapes, HugeEllipsesTakeTheExactWalk) {
+  // Boxes above 2^22 pixels wide plus high, seen at the top, at the side and
+  // at a diagonal: black outline, red inside, as the walk plots them.
+  for (const auto& [w, h] : {std::pair{2200001LL, 2200001LL}, std::pair{2200000LL, 2300001LL},
+                            std::pair{4000000LL, 97LL}}) {
+    const auto outline = WalkedOutline(w, h);
+    const long long diagonal_row = static_cast<long long>(h / 2 - (h / 2) * 0.7071);
+    const long long windows[3][2] = {{w / 2 - 40, 0}, {0, h / 2 - 8}, {outline[static_cast<std::size_t>(diagonal_row)].first - 40, diagonal_row - 8}};
+    for (const auto& [wx, wy] : windows) {
+      SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " at " + std::to_string(wx) + "," + std::to_string(wy));
+      Fixture f(80, 16);
+      f.canvas.SetBrushColour(kRed);
+      f.canvas.Ellipse(static_cast<int>(-wx), static_cast<int>(-wy), static_cast<int>(w - wx), static_cast<int>(h - wy));
+      std::string want;
+      for (long long y = wy; y < wy + 16; ++y) {
+        for (long long x = wx; x < wx + 80; ++x) {
+          const auto& [left, run_end] = outline[static_cast<std::size_t>(y)];
+          const long long mx = std::min(x, w - 1 - x);  // the mirror image in the left half
+          const char c = mx < left ? '.' : mx <= run_end ? '#' : 'r';
+          want += c;
+        }
+        want += '\n';
+      }
+      EXPECT_EQ(Picture(*f.bitmap), want);
+    }
+  }
+}
+
+TEST(CanvasShapes, EllipsesTooLargeToWalkToTheVisibleRowsAreNotDrawn) {
+  // A box a billion pixels high seen at its top row: the walk would take a
+  // billion steps from the middle. Near its middle rows it is drawn.
+  Fixture f(8, 2);
+  f.canvas.SetBrushColour(kRed);
+  const auto start = std::chrono::steady_clock::now();
+  f.canvas.Ellipse(-500000000, 0, 500000004, 1000000000);
+  EXPECT_EQ(Picture(*f.bitmap), Rows({"........", "........"}));
+  f.canvas.Ellipse(0, -500000000, 1000000000, 500000001);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(Picture(*f.bitmap), Rows({"#rrrrrrr", "#rrrrrrr"}));
 }
 
 TEST(CanvasColours, NearestEntryWithTiesToTheLowerIndex) {

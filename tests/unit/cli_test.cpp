@@ -129,6 +129,8 @@ TEST(CliOptions, BadCommandLinesSayWhy) {
       {{"a.jwc", "--dpi"}, "--dpi needs a value"},
       {{"a.jwc", "-o"}, "-o needs a value"},
       {{"--force=1", "a.jwc"}, "takes no value"},
+      {{"-o", "a.bmp", "--info", "a.jwc"}, "does not go with --info"},
+      {{"--dry-run", "-o", "a.bmp", "a.jwc"}, "does not go with --dry-run"},
   };
   for (const auto& [args, expected] : cases) {
     std::string error;
@@ -221,6 +223,7 @@ class CliRun : public ::testing::Test {
   // layer 0x21, whose view state is `view`.
   fs::path Drawing(const std::string& name, std::uint8_t view = 1) {
     const fs::path path = dir / name;
+    fs::create_directories(path.parent_path());
     JwcWriter()
         .Paper(4)
         .WindowWidth(297)
@@ -348,6 +351,49 @@ TEST_F(CliRun, TwoDrawingsOfTheSameNameDoNotOverwriteEachOther) {
   EXPECT_EQ(Run({"-f", "-o", a.string(), a.string()}), 1) << "never over the drawing";
   EXPECT_NE(stderr_text.find("drawing itself"), std::string::npos) << stderr_text;
   EXPECT_FALSE(Decode(dir / "plan.bmp").isNull());
+}
+
+// Every spelling of one output file is the same output: a relative -d folder
+// that does not exist yet, "..", an absolute path, a symbolic link to the folder.
+TEST_F(CliRun, AnOutputIsCaughtInEverySpelling) {
+  const fs::path a = Drawing("tree/a/plan.jwc");
+  const fs::path b = Drawing("tree/b/plan.jwc");
+  fs::create_directory_symlink(dir / "tree" / "a", dir / "link");
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  struct Back {
+    fs::path to;
+    ~Back() { fs::current_path(to); }
+  } back{previous};
+
+  EXPECT_EQ(Run({"-f", "-d", "out", "tree/a/plan.jwc", "tree/b/plan.jwc"}), 1);
+  EXPECT_NE(stderr_text.find("tree/b/plan.jwc: the output out/plan.bmp is also the output of an "
+                             "earlier drawing"),
+            std::string::npos)
+      << stderr_text;
+  EXPECT_TRUE(fs::exists(dir / "out" / "plan.bmp"));
+  for (const std::string& second :
+       {(dir / "tree/a/plan.jwc").string(), std::string("tree/b/../a/plan.jwc"),
+        std::string("link/plan.jwc"), std::string("./tree//a/plan.jwc")}) {
+    EXPECT_EQ(Run({"-f", "tree/a/plan.jwc", second}), 1) << second;
+    EXPECT_NE(stderr_text.find(second + ": the output"), std::string::npos) << stderr_text;
+    EXPECT_NE(stderr_text.find("earlier drawing"), std::string::npos) << stderr_text;
+  }
+  EXPECT_EQ(Run({"-f", "-o", "link/plan.jwc", "tree/a/plan.jwc"}), 1);
+  EXPECT_NE(stderr_text.find("the drawing itself"), std::string::npos) << stderr_text;
+  (void)a, (void)b;
+}
+
+TEST_F(CliRun, OnlyBmpNamesAreWritten) {
+  const fs::path drawing = Drawing("plan.jwc");
+  for (const char* name : {"plan.png", "plan.tif", "plan.b", "plan.jwc.txt"}) {
+    EXPECT_EQ(Run({"-o", (dir / name).string(), drawing.string()}), 1) << name;
+    EXPECT_NE(stderr_text.find("only .bmp files are written"), std::string::npos) << stderr_text;
+    EXPECT_FALSE(fs::exists(dir / name)) << name;
+  }
+  EXPECT_EQ(Run({"-o", (dir / "upper.BMP").string(), drawing.string()}), 0) << stderr_text;
+  EXPECT_EQ(Run({"-o", (dir / "bare").string(), drawing.string()}), 0) << stderr_text;
+  EXPECT_FALSE(Decode(dir / "bare").isNull()) << "a name without an extension is a BMP";
 }
 
 TEST_F(CliRun, TinyRegionsAndMissingFoldersAreRefusedBeforeWriting) {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/fonts/face_lookup.h"
 #include "platform/fonts/font_rasterizer.h"
@@ -418,6 +420,40 @@ TEST(FontRasterizer, LargeGlyphsDrawnAgainAreThePixelsOfAFreshRender) {
         EXPECT_TRUE(SamePixels(*again, *reference)) << place.x << "," << place.y;
         EXPECT_GT(InkCount(*reference), 1000) << place.x << "," << place.y;
       }
+    }
+  }
+}
+
+TEST(FontRasterizer, RasterizersOnTwoThreadsDrawWhatOneDrawsAlone) {
+  // One rasterizer per render thread: each loads its own faces and fills its
+  // own caches, large glyphs included, while the other draws.
+  struct Job {
+    LogFont font;
+    int x, y;
+  };
+  const std::vector<Job> jobs = {{Font(kMsGothic, 24, 11), 10, 10},
+                                 {Font(kMsGothic, 40, 0, 300), 80, 90},
+                                 {Font("no such face", 30, 0, 900), 40, 150},
+                                 {Font(kMsGothic, 320), -60, -40}};
+  const std::string text = "Ab" + kKanji;
+  std::vector<std::unique_ptr<Bitmap>> alone;
+  FontRasterizer single;
+  for (const Job& job : jobs) alone.push_back(Draw(single, 200, 180, job.font, job.x, job.y, text));
+  std::vector<std::unique_ptr<Bitmap>> results[2];
+  std::vector<std::thread> threads;
+  for (auto& result : results) {
+    threads.emplace_back([&jobs, &text, &result] {
+      FontRasterizer own;
+      for (int round = 0; round < 3; ++round) {
+        for (const Job& job : jobs) result.push_back(Draw(own, 200, 180, job.font, job.x, job.y, text));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const auto& result : results) {
+    ASSERT_EQ(result.size(), 3 * jobs.size());
+    for (std::size_t i = 0; i < result.size(); ++i) {
+      EXPECT_TRUE(SamePixels(*result[i], *alone[i % jobs.size()])) << i;
     }
   }
 }

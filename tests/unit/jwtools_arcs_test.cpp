@@ -232,16 +232,30 @@ TEST_F(JwtoolsArcs, SkippedChordsChangeNoPixel) {
   const int types[] = {0, 1, 2, 3, 5, 7, 9, 12};
   int compared = 0;
   for (int i = 0; i < 320; ++i) {
-    const float radius = static_cast<float>(std::exp(uniform(std::log(60.0), std::log(30000.0))));
-    const float flatness = static_cast<float>(i % 3 == 0 ? 1.0 : uniform(0.05, 3.0));
+    // Every tenth arc is a short piece of a circle of radius 2^22..10^7, where
+    // single precision keeps no fraction: any error in a point shows.
+    const bool huge = i % 10 == 9;
+    const float radius = static_cast<float>(
+        huge ? uniform(4.2e6, 9.99e6) : std::exp(uniform(std::log(60.0), std::log(30000.0))));
+    const float flatness = static_cast<float>(i % 3 == 0 || huge ? 1.0 : uniform(0.05, 3.0));
     const float tilt = static_cast<float>(i % 4 == 0 ? 0.0 : uniform(-360.0, 360.0));
-    const float start = static_cast<float>(uniform(-720.0, 720.0));
-    const float end = i % 5 == 0 ? start : static_cast<float>(uniform(-720.0, 720.0));
+    float start = static_cast<float>(uniform(-720.0, 720.0));
+    float end = i % 5 == 0 ? start : static_cast<float>(uniform(-720.0, 720.0));
     // The centre about one semi-axis away from the bitmap's middle.
-    const double reach = radius * (i % 2 == 0 ? 1.0 : flatness) + uniform(-40.0, 40.0);
-    const double direction = uniform(0.0, 6.283185307179586);
-    const int cx = 32 + static_cast<int>(reach * std::cos(direction));
-    const int cy = 24 + static_cast<int>(reach * std::sin(direction));
+    double reach = radius * (i % 2 == 0 ? 1.0 : flatness) + uniform(-40.0, 40.0);
+    double direction = uniform(0.0, 6.283185307179586);
+    if (huge) {
+      // From about 2000 chords before the bitmap to as many after it.
+      const double middle = uniform(-180.0, 180.0);
+      const double half = 2000 / (1.2 * radius) * 360;
+      start = static_cast<float>(middle - half);
+      end = static_cast<float>(middle + half * uniform(0.5, 1.5));
+      reach = radius + uniform(-20.0, 20.0);
+      direction = (180.0 + tilt + middle) * 3.141592653589793 / 180.0;
+      direction = -direction;  // y down
+    }
+    const int cx = 32 + static_cast<int>(std::lround(reach * std::cos(direction)));
+    const int cy = 24 + static_cast<int>(std::lround(reach * std::sin(direction)));
     const int type = types[i % 8];
     const int width = i % 7 == 0 ? 5 : (i % 7 == 1 ? 2 : 1);
 
@@ -250,7 +264,7 @@ TEST_F(JwtoolsArcs, SkippedChordsChangeNoPixel) {
     std::unique_ptr<Bitmap> bitmaps[2];
     for (int culled = 0; culled < 2; ++culled) {
       ResetLinePatternForTesting();
-      SetChordCullingForTesting(culled == 1);
+      SetArcShortcutsForTesting(culled == 1);
       bitmaps[culled] = Bitmap::Create(64, 48, 24);
       Canvas canvas(*bitmaps[culled]);
       canvas.SetPenColour(Rgb(255, 255, 255));
@@ -261,7 +275,7 @@ TEST_F(JwtoolsArcs, SkippedChordsChangeNoPixel) {
       after[culled] = LinePatternForTesting();
       pen[culled] = canvas.PenPosition();
     }
-    SetChordCullingForTesting(true);
+    SetArcShortcutsForTesting(true);
     const std::string what = "arc " + std::to_string(i) + ": type " + std::to_string(type) + " r " +
                              std::to_string(radius) + " centre " + std::to_string(cx) + "," +
                              std::to_string(cy);
@@ -279,13 +293,58 @@ TEST_F(JwtoolsArcs, SkippedChordsChangeNoPixel) {
   EXPECT_GT(compared, 80);
 }
 
+// Curves beyond the density rule (radius 10^7 and more, or a semi-axis past
+// 2^30 whose points are held at ±2^30): the skipped chords are still only
+// those that cannot paint.
+TEST_F(JwtoolsArcs, HugeCurvesSkipOnlyWhatCannotPaint) {
+  struct Case {
+    double cx, cy;
+    float radius, flatness, start, end, tilt;
+  };
+  const Case cases[] = {
+      {32 - 2e7, 24, 2e7f, 1, 0, 360, 0},   // through the bitmap at angle 0
+      {32, 24 + 3e7, 3e7f, 1, 60, 120, 0},  // over it at 90
+      {32, 24, 1e8f, 2e-7f, 0, 360, 30},    // a flat ellipse: a line there and back
+      {32, 24, 20, 1e8f, 0, 360, 0},        // points held at ±2^30 on one axis
+      {32, 24, 20, 1e8f, 0, 360, 45},       //
+      {40, -20, 3e9f, 1e-9f, 0, 360, 91},   //
+      {32 - 2e9, 24, 2e9f, 1, -10, 10, 0},  // chords of 50 000 pixels
+      {32 - 1.5e7, 24 + 1.5e7, 2.12132e7f, 1, 30, 60, 0},
+  };
+  int painted = 0;
+  for (const Case& c : cases) {
+    for (const int type : {1, 3, 6}) {
+      std::unique_ptr<Bitmap> bitmaps[2];
+      Point pen[2];
+      for (int shortcuts = 0; shortcuts < 2; ++shortcuts) {
+        ResetLinePatternForTesting();
+        SetArcShortcutsForTesting(shortcuts == 1);
+        bitmaps[shortcuts] = Bitmap::Create(64, 48, 24);
+        Canvas canvas(*bitmaps[shortcuts]);
+        canvas.SetPenColour(Rgb(255, 255, 255));
+        SetLineType(canvas, type);
+        SetLineWidth(canvas, type == 6 ? 3 : 1);
+        DrawJwcArc(canvas, static_cast<int>(c.cx), static_cast<int>(c.cy), c.radius, c.flatness,
+                   c.start, c.end, c.tilt);
+        pen[shortcuts] = canvas.PenPosition();
+      }
+      SetArcShortcutsForTesting(true);
+      EXPECT_TRUE(SamePixels(*bitmaps[0], *bitmaps[1]))
+          << c.radius << " " << c.flatness << " " << type;
+      EXPECT_EQ(pen[0], pen[1]) << c.radius << " " << c.flatness << " " << type;
+      painted += PaintedBox(*bitmaps[0]) != Box{};
+    }
+  }
+  EXPECT_GE(painted, 21);
+}
+
 // After a dashed arc whose last chords were skipped, the next stroke starts its
 // pattern afresh (LineMoveTo), as after any arc: the strokes paint the same.
 TEST_F(JwtoolsArcs, StrokesAfterASkippedArcPaintTheSame) {
   std::unique_ptr<Bitmap> bitmaps[2];
   for (int culled = 0; culled < 2; ++culled) {
     ResetLinePatternForTesting();
-    SetChordCullingForTesting(culled == 1);
+    SetArcShortcutsForTesting(culled == 1);
     bitmaps[culled] = Bitmap::Create(80, 60, 24);
     Canvas canvas(*bitmaps[culled]);
     canvas.SetPenColour(Rgb(255, 255, 255));
@@ -296,7 +355,7 @@ TEST_F(JwtoolsArcs, StrokesAfterASkippedArcPaintTheSame) {
     LineDrawTo(canvas, 79, 55);
     DrawJwcArc(canvas, 40, 30 - 15000, 15000, 0.5f, 260, 280, 3);
   }
-  SetChordCullingForTesting(true);
+  SetArcShortcutsForTesting(true);
   EXPECT_TRUE(SamePixels(*bitmaps[0], *bitmaps[1]));
   EXPECT_NE(PaintedBox(*bitmaps[1]), Box{});
 }

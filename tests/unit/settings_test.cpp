@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -510,6 +511,58 @@ TEST_F(SettingsStoreTest, FailedSaveLeavesThePreviousFileWhole) {
   EXPECT_EQ(store.Load().dpi, 72);
   EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList{"Pelmora.conf"});
+}
+
+TEST_F(SettingsStoreTest, SettingsFileThatIsNoRegularFileIsNeverOpened) {
+  // A named pipe would block its reader (and QSettings' save, which reads
+  // first) forever; a folder cannot be read either. Both are left alone.
+  const std::string pipe = Path();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string folder = Path("folder.conf");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+  for (const std::string& path : {pipe, folder}) {
+    const SettingsStore store(path);
+    std::string unreadable;
+    const Settings s = store.Load(&unreadable);
+    EXPECT_EQ(s.dpi, 36);
+    EXPECT_EQ(s.Width, 680);
+    EXPECT_THAT(unreadable, HasSubstr("is not a regular file")) << path;
+    EXPECT_EQ(store.Unreadable(), unreadable);
+    EXPECT_EQ(store.LoadColourPresets(), DefaultColourPresets());
+    std::string error;
+    EXPECT_FALSE(store.Save(s, &error));
+    EXPECT_THAT(error, HasSubstr("is not a regular file"));
+    error.clear();
+    EXPECT_FALSE(store.SaveColourPresets(DefaultColourPresets(), &error));
+    EXPECT_THAT(error, HasSubstr("is not a regular file"));
+  }
+  struct stat status {};
+  ASSERT_EQ(stat(pipe.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+TEST_F(SettingsStoreTest, UnreadableSettingsGiveTheDefaultsAndSaySo) {
+  const SettingsStore store(Path());
+  std::string unreadable;
+  EXPECT_EQ(store.Load(&unreadable).dpi, 36);
+  EXPECT_EQ(unreadable, "") << "a first run is no failure";
+  Settings s;
+  s.dpi = 250;
+  ASSERT_TRUE(store.Save(s));
+  EXPECT_EQ(store.Load(&unreadable).dpi, 250);
+  EXPECT_EQ(unreadable, "");
+
+  ASSERT_TRUE(QFile::setPermissions(QString::fromStdString(Path()), QFileDevice::Permissions()));
+  ASSERT_TRUE(QFile::setPermissions(
+      m_dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+  const int outcome = AsUnprivileged([&] {
+    std::string why;
+    const Settings loaded = store.Load(&why);
+    if (why.find("Permission denied") == std::string::npos) return 1;
+    return loaded.dpi == 36 ? 0 : 2;
+  });
+  QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  EXPECT_EQ(outcome, 0);
 }
 
 }  // namespace
