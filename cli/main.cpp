@@ -41,7 +41,14 @@ int main(int argc, char** argv) {
     std::string source = "the built-in defaults";
     if (!options->defaults) {
       const SettingsStore store;
-      base = store.Load();
+      std::string unreadable;
+      base = store.Load(&unreadable);
+      if (!unreadable.empty()) {
+        std::fprintf(stderr,
+                     "pelmora-convert: the saved settings could not be read (%s); the defaults "
+                     "are used\n",
+                     unreadable.c_str());
+      }
       source = "the saved settings (" + store.Location() + ")";
     }
     const auto settings = EffectiveSettings(*options, base, &error);

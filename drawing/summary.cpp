@@ -116,14 +116,4 @@ DrawingSummary SummarizeDrawing(const Tjwcin& reader, std::string file_name, std
   return s;
 }
 
-DrawingSummary LoadDrawingSummary(const std::filesystem::path& file) {
-  if (!JwcFileHasSignature(file)) {
-    throw std::runtime_error("not a JW_CAD drawing (the file does not start with \"" +
-                             std::string(kJwcSignature) + "\")");
-  }
-  Tjwcin reader;
-  if (reader.JwcLoadFile(file) != 0) throw std::runtime_error("cannot load: " + reader.LastError());
-  return SummarizeDrawing(reader, file);
-}
-
 }  // namespace pelmora

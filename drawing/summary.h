@@ -53,11 +53,6 @@ std::string FormatFileDate(std::time_t time);
 DrawingSummary SummarizeDrawing(const Tjwcin& reader, const std::filesystem::path& file);
 DrawingSummary SummarizeDrawing(const Tjwcin& reader, std::string file_name, std::time_t modified);
 
-// Tests the signature, loads `file` into a fresh reader and summarises it.
-// Throws std::system_error when the file cannot be opened, std::runtime_error
-// with the reason when it is no JW_CAD drawing or does not load.
-DrawingSummary LoadDrawingSummary(const std::filesystem::path& file);
-
 // A stored layer or group name as the summary keeps it: up to the first NUL,
 // trailing spaces removed.
 std::string TrimStoredName(std::string_view stored);

@@ -20,6 +20,13 @@ expect() {
 }
 cp "$src/samples/floorplan.jwc" "$work/plan.jwc"
 
+# Saved settings that are no regular file are never opened: the defaults are used, and said.
+mkdir -p "$work/fifo-config/Tovarin"
+mkfifo "$work/fifo-config/Tovarin/Pelmora.conf"
+XDG_CONFIG_HOME="$work/fifo-config" expect 0 "$bin" --info "$work/plan.jwc"
+grep -q "the saved settings could not be read" "$work/err" ||
+  fail "a pipe as the settings file is not reported: $(cat "$work/err")"
+
 # A named pipe is refused at once, never opened for reading (that would wait for a writer).
 mkfifo "$work/pipe.jwc"
 for args in "--info" "--info --json" "--dry-run" "-f"; do
