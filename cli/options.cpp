@@ -251,7 +251,7 @@ class Parser {
   }
 
  private:
-  // SPEC: a comma list of G-L (one hexadecimal digit each), G-* and *.
+  // value: a comma list of G-L (one hexadecimal digit each), G-* and *.
   bool Visibility(ConvertOptions& o, bool show, const std::string& name, std::string_view value) {
     auto hex = [](char c) {
       if (c >= '0' && c <= '9') return c - '0';
@@ -524,9 +524,9 @@ const char* UsageText() {
          "                         --dpi and --depth are applied after every --set\n"
          "      --defaults         start from the built-in defaults, not the saved settings\n"
          "      --show-all         draw every layer and group, ignoring the drawing's view states\n"
-         "      --show SPEC, --hide SPEC\n"
+         "      --show LAYERS, --hide LAYERS\n"
          "                         layers to draw or not, after the view states and --show-all,\n"
-         "                         in order; SPEC is a comma list of G-L (group and layer, one\n"
+         "                         in order; LAYERS is a comma list of G-L (group and layer, one\n"
          "                         hexadecimal digit each, as --info prints them), G-* (a whole\n"
          "                         group) and * (everything); showing a layer shows its group\n"
          "      --split groups|layers\n"
