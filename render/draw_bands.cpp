@@ -82,8 +82,24 @@ class PooledRasterizer {
   std::unique_ptr<FontRasterizer> m_rasterizer;
 };
 
-int ThreadCount(const RenderContext& context, const BandOptions& options) {
+// Images below this many bytes of pixels are one band on the calling thread
+// unless the caller chooses the band height: more bands would only repeat the work a
+// band cannot share (every band visits every entity, and a long dashed curve
+// advances its phase up to the band in each thread), for an image that takes
+// little time to fill.
+constexpr std::uint64_t kThreadedBytes = std::uint64_t{16} << 20;
+
+std::uint64_t ImageBytes(const ImageShape& shape) {
+  const std::uint64_t stride =
+      (static_cast<std::uint64_t>(shape.width) * static_cast<std::uint64_t>(shape.bits) + 31) / 32 *
+      4;
+  return stride * static_cast<std::uint64_t>(shape.height);
+}
+
+int ThreadCount(const RenderContext& context, const ImageShape& shape,
+                const BandOptions& options) {
   if (context.text != nullptr) return 1;
+  if (options.band_height == 0 && ImageBytes(shape) < kThreadedBytes) return 1;
   if (options.threads > 0) return options.threads;
   return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
@@ -370,7 +386,7 @@ int DrawImageBands(const RenderContext& context, int width, int height, int orig
   if (shape.bits <= 8) shape.colour_table = OutputColourTable(settings, shape.bits);
   shape.dpi = settings.dpi;
 
-  const int threads = ThreadCount(context, options);
+  const int threads = ThreadCount(context, shape, options);
   const int band_height = BandHeight(shape, threads, options);
   // The rows of every text first, on this thread: a band then draws only the
   // texts that reach it, and the fonts that stood in are found in the order

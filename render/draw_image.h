@@ -65,7 +65,10 @@ struct BandOptions {
   // Rows per band; 0 chooses a height that keeps a band to a few megabytes
   // and gives every thread several bands.
   int band_height = 0;
-  // Render threads; 0 = std::thread::hardware_concurrency(). With 1 everything
+  // Render threads; 0 = std::thread::hardware_concurrency(). An image under
+  // 16 MiB of pixels with band_height 0 is one band on the calling thread
+  // whatever the count (its bands would repeat more work than threads gain).
+  // With 1 everything
   // runs on the calling thread. A RenderContext::text rasterizer (not
   // thread-safe) makes the render use the calling thread alone.
   int threads = 0;

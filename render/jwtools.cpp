@@ -8,7 +8,11 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "render/jwtools_lines_testing.h"
 
@@ -111,6 +115,22 @@ std::int32_t RoundToInt32(long double value) {
 // step past the end point cannot overflow.
 std::int32_t RoundToPixel(long double value) {
   return RoundHeld(value, 1073741824.0L);
+}
+
+// Whether an integer plus a float is as good in double as in extended
+// precision: below 2^27 each, their sum is exact, or (a float under a quarter)
+// off by far less than its distance to the nearest half.
+bool FitsDoubleSum(std::int32_t base, double single) {
+  constexpr double kLimit = 134217728.0;  // 2^27
+  return std::abs(base) < (1 << 27) && std::fabs(single) < kLimit;
+}
+
+// The nearest integer, halves to even, of a double below 2^28: adding and
+// taking away 1.5 · 2^52 leaves no fraction (default rounding), without
+// the x87 store that RoundToPixel's extended precision needs.
+std::int32_t NearestOfExact(double value) {
+  constexpr double kShift = 0x1.8p52;
+  return static_cast<std::int32_t>((value + kShift) - kShift);
 }
 
 // The bitmap grown by a margin that covers any pen: pixels outside it can
@@ -335,12 +355,15 @@ struct ArcShape {
 // a single-precision real, each formed from its operands at double precision;
 // the bounded path for huge curves keeps doubles throughout.
 // The tilted point of u, v (already single-precision values when `single`).
-Point TiltedArcPoint(const ArcShape& s, double u, double v, bool single) {
+[[gnu::always_inline]] inline Point TiltedArcPoint(const ArcShape& s, double u, double v, bool single) {
   double u2 = u * s.cos_tilt - v * s.sin_tilt;
   double v2 = u * s.sin_tilt + v * s.cos_tilt;
   if (single) {
     u2 = static_cast<float>(u2);
     v2 = static_cast<float>(v2);
+    if (FitsDoubleSum(s.cx, u2) && FitsDoubleSum(s.cy, v2)) {
+      return {NearestOfExact(s.cx + u2), NearestOfExact(s.cy - v2)};
+    }
   }
   return {RoundToPixel(static_cast<long double>(s.cx) + u2),
           RoundToPixel(static_cast<long double>(s.cy) - v2)};
@@ -416,6 +439,33 @@ class ChordPoints {
     m_tolerance_u = std::fabs(m_radius) * error;
     m_tolerance_v = std::fabs(m_second) * error;
     m_fast = m_tolerance_u < 0.01 && m_tolerance_v < 0.01;
+  }
+
+  // Points first .. first + n - 1 (n at most kPointRun), each as At gives it,
+  // the turns of a whole run at a time.
+  void Run(std::int64_t first, int n, Point* out) {
+    if (!m_fast) {
+      for (int i = 0; i < n; ++i) out[i] = m_chain.At(first + i);
+      return;
+    }
+    if (m_seed < 0 || first < m_seed || first + n - 1 - m_seed >= kPointRun) Seed(first);
+    const auto base = static_cast<int>(first - m_seed);
+    std::array<float, kPointRun> us, vs;
+    std::array<bool, kPointRun> turned;
+    for (int i = 0; i < n; ++i) {
+      const int j = base + i;
+      const double c = m_cos0 * m_cos[j] - m_sin0 * m_sin[j];
+      const double sn = m_sin0 * m_cos[j] + m_cos0 * m_sin[j];
+      const double u = m_radius * c;
+      const double v = m_second * sn;
+      us[i] = static_cast<float>(u - m_tolerance_u);
+      vs[i] = static_cast<float>(v - m_tolerance_v);
+      turned[i] = us[i] == static_cast<float>(u + m_tolerance_u) &&
+                  vs[i] == static_cast<float>(v + m_tolerance_v);
+    }
+    for (int i = 0; i < n; ++i) {
+      out[i] = turned[i] ? TiltedArcPoint(m_chain.shape, us[i], vs[i], true) : m_chain.At(first + i);
+    }
   }
 
   Point At(std::int64_t s) {
@@ -513,6 +563,91 @@ void AdvancePhase(double length) {
   p.phase_offset = 1;
 }
 
+// The phase as one number: pixels from the start of the pattern to where the
+// next stroke continues, 0 <= position < length. AdvancePhase over a segment
+// whose length rounds to n moves it by n, whatever elements it crosses (the
+// elements are whole pixels, so only the last piece's rounding counts, and a
+// chord's length, the root of a whole number, is never a half). The one thing
+// the number does not hold is which of two equal states a boundary between
+// elements is written as; AdvancePhase gives the same result from either.
+// -1 for a state the number cannot hold (a pattern changed mid-stroke).
+std::int64_t PhasePosition(const LinePatternState& p) {
+  if (p.count < 1 || p.length <= 0 || p.phase_element < 1 || p.phase_element > p.count) return -1;
+  std::int64_t before = 0;
+  for (std::int32_t k = 1; k < p.phase_element; ++k) before += p.elements[k];
+  const std::int64_t used = p.phase_offset - 1;
+  if (used < 0 || used > p.elements[p.phase_element]) return -1;
+  return (before + used) % p.length;
+}
+
+void SetPhasePosition(LinePatternState& p, std::int64_t position) {
+  std::int64_t left = position % p.length;
+  for (std::int32_t k = 1; k <= p.count; ++k) {
+    if (left < p.elements[k]) {
+      p.phase_element = k;
+      p.phase_offset = static_cast<std::int32_t>(left) + 1;
+      return;
+    }
+    left -= p.elements[k];
+  }
+  p.phase_element = 1;
+  p.phase_offset = 1;
+}
+
+// round(sqrt(x² + y²)) for the short chords of arcs.
+int RoundedChordLength(int ax, int ay) {
+  constexpr int kShort = 16;
+  static const auto kRounded = [] {
+    std::array<std::uint8_t, kShort * kShort> rounded{};
+    for (int y = 0; y < kShort; ++y) {
+      for (int x = 0; x < kShort; ++x) {
+        rounded[static_cast<std::size_t>(y * kShort + x)] = static_cast<std::uint8_t>(
+            RoundToInt32(std::sqrt(static_cast<double>(x * x + y * y))));
+      }
+    }
+    return rounded;
+  }();
+  if (ax < kShort && ay < kShort) return kRounded[static_cast<std::size_t>(ay * kShort + ax)];
+  return -1;
+}
+
+// Where the dash phase stands on the long dashed curves this thread has
+// advanced over: the bands of one image meet the same curves again, and each
+// would otherwise advance over the same millions of chords. A curve's phase
+// before chord s depends on the curve and the pattern alone (painting or not,
+// every stroke starts afresh at LineMoveTo), so what one band found another
+// can use.
+constexpr std::int64_t kCheckpointChords = 1024;
+// Positions remembered per thread (2 bytes each) before the memory starts again.
+constexpr std::size_t kMaxCheckpoints = std::size_t{1} << 23;
+
+// [m]: the phase position before chord (m + 1) · kCheckpointChords.
+using PhaseCheckpoints = std::vector<std::uint16_t>;
+
+thread_local std::unordered_map<std::string, PhaseCheckpoints> g_checkpoints;
+thread_local std::size_t g_checkpoints_held = 0;
+
+template <typename T>
+void AppendBytes(std::string& key, const T& value) {
+  key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// The curve's arguments and the pattern: everything its chords and its phase
+// follow from.
+PhaseCheckpoints& CheckpointsFor(std::int32_t cx, std::int32_t cy, float radius, float flatness,
+                                 float a0, float a1, float tilt) {
+  const LinePatternState& p = LinePattern;
+  std::string key;
+  for (const std::int32_t v : {cx, cy, p.count}) AppendBytes(key, v);
+  for (const float v : {radius, flatness, a0, a1, tilt}) AppendBytes(key, v);
+  for (std::int32_t k = 1; k <= p.count; ++k) AppendBytes(key, p.elements[k]);
+  if (g_checkpoints_held >= kMaxCheckpoints) {
+    g_checkpoints.clear();
+    g_checkpoints_held = 0;
+  }
+  return g_checkpoints[key];
+}
+
 // Chords are tested against the bitmap in blocks of at most this many; a block
 // that may reach it is stroked chord by chord.
 constexpr std::int64_t kChordBlock = 64;
@@ -594,8 +729,13 @@ bool ChordsMayPaint(const ChordChain& chain, std::int64_t lo, std::int64_t hi,
 // at the next stroke's LineMoveTo).
 class ChordStroker {
  public:
-  ChordStroker(Canvas& canvas, const ChordChain& chain, double extent)
-      : m_canvas(canvas), m_chain(chain), m_points(chain), m_speed(SpeedOf(chain.shape, extent)) {}
+  ChordStroker(Canvas& canvas, const ChordChain& chain, double extent,
+               PhaseCheckpoints* checkpoints)
+      : m_canvas(canvas),
+        m_chain(chain),
+        m_points(chain),
+        m_speed(SpeedOf(chain.shape, extent)),
+        m_checkpoints(checkpoints) {}
 
   void Stroke() {
     const Point start = m_points.At(0);
@@ -656,20 +796,68 @@ class ChordStroker {
     m_pen_known = false;
   }
 
-  // Chords lo..hi (all real chords) left out but for their dash phase.
+  // Chords lo..hi (all real chords) left out but for their dash phase: the
+  // short ones move the phase as one number, the last and any long one go
+  // through AdvancePhase itself, so that the state is written as it would be.
   void Advance(std::int64_t lo, std::int64_t hi) {
     Point from = m_pen_stale && m_pen_known ? m_pen : m_canvas.PenPosition();
     if (m_pen_stale && !m_pen_known) from = m_points.At(std::max<std::int64_t>(lo - 1, 0));
+    LinePatternState& p = LinePattern;
+    std::int64_t position = PhasePosition(p);
+    std::array<Point, kPointRun> run;
+    std::int64_t run_first = lo, run_end = lo;  // the points of chords run_first .. run_end - 1
     for (std::int64_t s = lo; s <= hi; ++s) {
-      const Point q = m_points.At(s);
-      AdvancePhase(
-          ChordLength(static_cast<double>(q.x) - from.x, static_cast<double>(q.y) - from.y));
+      if (position >= 0 && m_checkpoints != nullptr && s % kCheckpointChords == 0 && s > 0) {
+        s = AtCheckpoint(s, hi, &position, &from);
+      }
+      if (s < run_first || s >= run_end) {
+        const int n = static_cast<int>(std::min<std::int64_t>(kPointRun, hi - s + 1));
+        m_points.Run(s, n, run.data());
+        run_first = s;
+        run_end = s + n;
+      }
+      const Point q = run[static_cast<std::size_t>(s - run_first)];
+      const std::int64_t dx = static_cast<std::int64_t>(q.x) - from.x;
+      const std::int64_t dy = static_cast<std::int64_t>(q.y) - from.y;
       from = q;
+      const int rounded =
+          position >= 0 && s < hi ? RoundedChordLength(static_cast<int>(std::min<std::int64_t>(
+                                                           std::llabs(dx), 1 << 20)),
+                                                       static_cast<int>(std::min<std::int64_t>(
+                                                           std::llabs(dy), 1 << 20)))
+                                  : -1;
+      if (rounded >= 0) {
+        position += rounded;
+        continue;
+      }
+      if (position >= 0) SetPhasePosition(p, position);
+      AdvancePhase(ChordLength(static_cast<double>(dx), static_cast<double>(dy)));
+      if (s < hi) position = PhasePosition(p);
     }
     g_line_draw_calls += static_cast<std::uint64_t>(hi - lo + 1);
     m_pen = from;
     m_pen_stale = true;
     m_pen_known = true;
+  }
+
+  // At chord s, a multiple of kCheckpointChords, with the phase at
+  // *position: records it when it is the next one of the curve, or jumps to
+  // the last recorded one before hi. Returns the chord to go on with.
+  std::int64_t AtCheckpoint(std::int64_t s, std::int64_t hi, std::int64_t* position, Point* from) {
+    PhaseCheckpoints& known = *m_checkpoints;
+    const auto index = static_cast<std::size_t>(s / kCheckpointChords - 1);
+    if (index == known.size()) {
+      known.push_back(static_cast<std::uint16_t>(*position % LinePattern.length));
+      ++g_checkpoints_held;
+      return s;
+    }
+    if (index > known.size()) return s;
+    const auto last = std::min(known.size(), static_cast<std::size_t>(hi / kCheckpointChords)) - 1;
+    if (last <= index) return s;
+    const std::int64_t next = static_cast<std::int64_t>(last + 1) * kCheckpointChords;
+    *position = known[last];
+    *from = m_points.At(next - 1);
+    return next;
   }
 
   bool MayPaint(std::int64_t lo, std::int64_t hi) const {
@@ -715,6 +903,7 @@ class ChordStroker {
   const ChordChain& m_chain;
   ChordPoints m_points;
   CurveSpeed m_speed;
+  PhaseCheckpoints* m_checkpoints;  // nullptr: nothing remembered
   Reach m_reach{};
   Point m_pen{};             // where the walk's pen is when m_pen_known
   bool m_pen_stale = false;  // the canvas's pen is not where the walk's is
@@ -800,11 +989,18 @@ void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, fl
   const long double span = static_cast<long double>(a1) - a0;  // degrees
   const long double per_pixel = static_cast<long double>(radius) * density;
   const long double chords = std::trunc(per_pixel * span / 360.0L);
+  // Only dashed curves long enough to pass a checkpoint are remembered.
+  const auto checkpoints = [&]() -> PhaseCheckpoints* {
+    const LinePatternState& p = LinePattern;
+    if (!g_arc_shortcuts || p.line_type <= 1 || p.length <= 0 || p.length > 65535) return nullptr;
+    if (std::fabs(chords) < static_cast<long double>(2 * kCheckpointChords)) return nullptr;
+    return &CheckpointsFor(center_x, center_y, radius, flatness, start_angle, end_angle, tilt);
+  };
 
   if (std::fabs(radius) < kExactArcRadius && extent < kExactArcExtent &&
       std::fabs(chords) <= kMaxArcChords) {
     const ChordChain chain{shape, a0, per_pixel, 0.0L, true, static_cast<std::int64_t>(chords), a1};
-    ChordStroker(canvas, chain, extent).Stroke();
+    ChordStroker(canvas, chain, extent, checkpoints()).Stroke();
     return;
   }
 
@@ -827,7 +1023,7 @@ void DrawJwcArc(Canvas& canvas, std::int32_t center_x, std::int32_t center_y, fl
   // precision of its steps.
   const long double base = std::fmod(static_cast<long double>(a0), 360.0L);
   const ChordChain chain{shape, base, 0.0L, step, false, n, base + sweep};
-  ChordStroker(canvas, chain, extent).Stroke();
+  ChordStroker(canvas, chain, extent, checkpoints()).Stroke();
 }
 
 LinePatternView LinePatternForTesting() {
