@@ -3,6 +3,7 @@
 # number of bytes with conv=fsync in the same run (best of RUNS each):
 #   - 360 dpi, 24 bit, all cores: time and ratio to dd (goal: at most 2.5x);
 #   - the same with one render thread (goal: all cores at least 1.5x faster);
+#     these three run by turns;
 #   - 360 dpi, 1 bit: time;
 #   - peak resident memory at 360 and 600 dpi, 24 bit (goals: 128 and 160 MiB).
 # usage: bench/convert-vs-dd.sh [BUILD_DIR] [RUNS]     (default build/release, 3)
@@ -48,14 +49,31 @@ peak_mib() {
   /usr/bin/time -v "$@" 2>&1 >/dev/null | awk '/Maximum resident set size/ { printf "%.0f", $6 / 1024 }'
 }
 
+# Wall-clock seconds of one run.
+seconds() { /usr/bin/time -f '%e' "$@" 2>&1 >/dev/null | tail -n 1; }
+smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
+
+# All cores, one thread and dd by turns, each run writing a file of its own
+# that is removed before the next, so that every run finds the same page cache
+# and free space, and a busy moment of this shared machine does not fall on
+# one of them alone.
 out=$work/a0.bmp
 run 360 24 "$cores" "$out"
-all=$(best "${cmd[@]}")
+seconds "${cmd[@]}" >/dev/null  # warms the drawing and the fonts into the page cache
 bytes=$(stat -c %s "$out")
-dd_s=$(best dd if=/dev/zero of="$work/dd.bin" bs=1M count=$(((bytes + 1048575) / 1048576)) conv=fsync)
+all="" one="" dd_s=""
+for ((i = 0; i < runs; i++)); do
+  rm -f "$out" "$work/dd.bin"
+  run 360 24 "$cores" "$out"
+  all=$(smaller "$(seconds "${cmd[@]}")" "$all")
+  rm -f "$out"
+  run 360 24 1 "$out"
+  one=$(smaller "$(seconds "${cmd[@]}")" "$one")
+  rm -f "$out"
+  dd_s=$(smaller "$(seconds dd if=/dev/zero of="$work/dd.bin" bs=1M \
+    count=$(((bytes + 1048575) / 1048576)) conv=fsync)" "$dd_s")
+done
 rm -f "$work/dd.bin"
-run 360 24 1 "$out"
-one=$(best "${cmd[@]}")
 run 360 1 "$cores" "$work/a0-1.bmp"
 mono=$(best "${cmd[@]}")
 run 360 24 "$cores" "$out"
