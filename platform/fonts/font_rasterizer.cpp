@@ -23,12 +23,13 @@ namespace {
 constexpr long double kMaxPixelsPerEm = 32767;
 
 // Glyph bitmaps up to this many pixels are kept; larger glyphs are rendered
-// each time, clipped to the bitmap, so their memory is bounded by the canvas.
+// in tiles where they meet the bitmap, so their memory is bounded by the canvas.
 constexpr long long kMaxCachedGlyphPixels = 256 * 256;
 // The whole cache is dropped when it outgrows this (bytes of glyph bits).
 constexpr std::size_t kMaxCacheBytes = 64u << 20;
-// Large glyphs are kept as the runs of their part inside the bitmap; these
-// are dropped together when their runs outgrow this (bytes).
+// Large glyphs are rendered in square tiles of this many pixels, kept as
+// runs; these are dropped together when their runs outgrow this (bytes).
+constexpr long long kGlyphTile = 512;
 constexpr std::size_t kMaxLargeCacheBytes = 64u << 20;
 
 long long FloorDiv64(long long v) {
@@ -159,15 +160,15 @@ struct Glyph {
   std::vector<std::uint8_t> bits;
 };
 
-// A large glyph's part inside the bitmap: glyph pixels [x0, x1) x [y0, y1), y up.
-struct ClippedGlyphKey {
+// A tile of a large glyph: glyph pixels [x0, x1) x [y0, y1), y up.
+struct GlyphTileKey {
   GlyphKey glyph;
   long long x0, y0, x1, y1;
-  friend bool operator==(const ClippedGlyphKey&, const ClippedGlyphKey&) = default;
+  friend bool operator==(const GlyphTileKey&, const GlyphTileKey&) = default;
 };
 
-struct ClippedGlyphKeyHash {
-  std::size_t operator()(const ClippedGlyphKey& k) const {
+struct GlyphTileKeyHash {
+  std::size_t operator()(const GlyphTileKey& k) const {
     std::size_t h = GlyphKeyHash()(k.glyph);
     for (const long long v : {k.x0, k.y0, k.x1, k.y1}) {
       h ^= std::hash<long long>()(v) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
@@ -281,7 +282,7 @@ struct FontRasterizer::Impl {
   std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs;
   std::size_t glyph_bytes = 0;
   std::vector<std::uint8_t> scratch;  // clipped renders of large glyphs
-  std::unordered_map<ClippedGlyphKey, std::vector<MaskRun>, ClippedGlyphKeyHash> clipped;
+  std::unordered_map<GlyphTileKey, std::vector<MaskRun>, GlyphTileKeyHash> clipped;
   std::size_t clipped_bytes = 0;
   std::vector<std::uint8_t> ones;  // a mask row of set bits, for painting runs
 
@@ -506,43 +507,70 @@ struct FontRasterizer::Impl {
     return glyph;
   }
 
-  // A large glyph, rendered only where it meets the bitmap, and kept as runs
-  // for the next character drawn at the same size and place (huge characters
-  // stacked on one spot, a column of equal ones).
+  // A large glyph, rendered only where it meets the bitmap, in tiles of its
+  // own box: the rasteriser's pixels near the edge of its target depend on
+  // where that edge lies (drop-out choices, clipped edge steps), so a glyph
+  // pixel always comes from the same tile, whichever bitmap or band shows it.
+  // The tiles are kept as runs for the next character drawn at the same size
+  // and place (huge characters stacked on one spot, a column of equal ones).
   void DrawClipped(Canvas& canvas, const Glyph& glyph, const GlyphKey& key, SizeKey size,
                    FT_Vector delta, long long origin_x, long long origin_y) {
-    const long long canvas_w = canvas.Target().Width();
     // Canvas column c is glyph column c - origin_x; canvas row r is glyph
     // row origin_y - 1 - r (y up), so the canvas's rows [first, end) span
     // glyph rows [origin_y - end, origin_y - first).
     const long long x0 = std::max(glyph.left, -origin_x);
-    const long long x1 = std::min(glyph.left + glyph.width, canvas_w - origin_x);
+    const long long x1 = std::min(glyph.left + glyph.width, canvas.Target().Width() - origin_x);
     const long long y0 = std::max(glyph.top - glyph.rows, origin_y - canvas.EndRow());
     const long long y1 = std::min(glyph.top, origin_y - canvas.FirstRow());
     if (x1 <= x0 || y1 <= y0) return;
-    const ClippedGlyphKey clip{key, x0, y0, x1, y1};
-    auto it = clipped.find(clip);
-    if (it == clipped.end()) {
-      FT_Outline* outline = LoadOutline(*glyph.drawn_by, glyph.index, size, delta);
-      if (outline == nullptr) return;
-      int pitch = 0;
-      if (!Render(outline, x0, y0, x1 - x0, y1 - y0, pitch, scratch)) return;
-      std::vector<MaskRun> runs;
-      AppendRuns(scratch.data(), pitch, x1 - x0, y1 - y0, runs);
-      const std::size_t bytes = runs.size() * sizeof(MaskRun) + sizeof(ClippedGlyphKey);
-      if (clipped_bytes + bytes > kMaxLargeCacheBytes) {
-        clipped.clear();
-        clipped_bytes = 0;
+    // Tile (column i, row j) holds glyph columns left + i T .. and the rows
+    // top - j T downwards.
+    const long long last_row = (glyph.top - y0 - 1) / kGlyphTile;
+    const long long last_column = (x1 - 1 - glyph.left) / kGlyphTile;
+    for (long long j = (glyph.top - y1) / kGlyphTile; j <= last_row; ++j) {
+      for (long long i = (x0 - glyph.left) / kGlyphTile; i <= last_column; ++i) {
+        const std::vector<MaskRun>* runs = TileRuns(glyph, key, size, delta, i, j);
+        if (runs == nullptr) return;
+        PaintTile(canvas, *runs, origin_x + glyph.left + i * kGlyphTile,
+                  origin_y - glyph.top + j * kGlyphTile);
       }
-      clipped_bytes += bytes;
-      it = clipped.emplace(clip, std::move(runs)).first;
     }
-    const std::size_t row_bytes = static_cast<std::size_t>((x1 - x0 + 7) / 8);
-    if (ones.size() < row_bytes) ones.assign(row_bytes, 0xFF);
-    const long long left = origin_x + x0;
-    const long long top = origin_y - y1;
-    for (const MaskRun& run : it->second) {
-      canvas.FillMask(static_cast<int>(left + run.left), static_cast<int>(top + run.row),
+  }
+
+  // The runs of tile (i, j) of a large glyph; nullptr when it cannot be rendered.
+  const std::vector<MaskRun>* TileRuns(const Glyph& glyph, const GlyphKey& key, SizeKey size,
+                                       FT_Vector delta, long long i, long long j) {
+    const long long x0 = glyph.left + i * kGlyphTile;
+    const long long x1 = std::min(x0 + kGlyphTile, glyph.left + glyph.width);
+    const long long y1 = glyph.top - j * kGlyphTile;
+    const long long y0 = std::max(y1 - kGlyphTile, glyph.top - glyph.rows);
+    const GlyphTileKey tile{key, x0, y0, x1, y1};
+    auto it = clipped.find(tile);
+    if (it != clipped.end()) return &it->second;
+    FT_Outline* outline = LoadOutline(*glyph.drawn_by, glyph.index, size, delta);
+    if (outline == nullptr) return nullptr;
+    int pitch = 0;
+    if (!Render(outline, x0, y0, x1 - x0, y1 - y0, pitch, scratch)) return nullptr;
+    std::vector<MaskRun> runs;
+    AppendRuns(scratch.data(), pitch, x1 - x0, y1 - y0, runs);
+    const std::size_t bytes = runs.size() * sizeof(MaskRun) + sizeof(GlyphTileKey);
+    if (clipped_bytes + bytes > kMaxLargeCacheBytes) {
+      clipped.clear();
+      clipped_bytes = 0;
+    }
+    clipped_bytes += bytes;
+    return &clipped.emplace(tile, std::move(runs)).first->second;
+  }
+
+  // Paints a tile's runs with its top-left pixel at canvas (left, top); the
+  // canvas clips what lies outside it.
+  void PaintTile(Canvas& canvas, const std::vector<MaskRun>& runs, long long left, long long top) {
+    if (ones.size() < kGlyphTile / 8) ones.assign(kGlyphTile / 8, 0xFF);
+    for (const MaskRun& run : runs) {
+      const long long y = top + run.row;
+      if (y < canvas.FirstRow()) continue;
+      if (y >= canvas.EndRow()) break;
+      canvas.FillMask(static_cast<int>(left + run.left), static_cast<int>(y),
                       run.right - run.left, 1, ones.data(), static_cast<int>(ones.size()),
                       canvas.FontColour());
     }
