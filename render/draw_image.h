@@ -68,8 +68,7 @@ struct BandOptions {
   // Render threads; 0 = std::thread::hardware_concurrency(). An image under
   // 16 MiB of pixels with band_height 0 is one band on the calling thread
   // whatever the count (its bands would repeat more work than threads gain).
-  // With 1 everything
-  // runs on the calling thread. A RenderContext::text rasterizer (not
+  // With 1 everything runs on the calling thread. A RenderContext::text rasterizer (not
   // thread-safe) makes the render use the calling thread alone.
   int threads = 0;
   // Receives the fonts that stood in for FontName while the texts were drawn
