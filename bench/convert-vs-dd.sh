@@ -4,15 +4,19 @@
 #   - 360 dpi, 24 bit, all cores: time and ratio to dd (goal: at most 2.5x);
 #   - the same with one render thread (goal: all cores at least 1.5x faster);
 #     these three run by turns;
-#   - 360 dpi, 1 bit: time;
-#   - peak resident memory at 360 and 600 dpi, 24 bit (goals: 128 and 160 MiB).
-# usage: bench/convert-vs-dd.sh [BUILD_DIR] [RUNS]     (default build/release, 3)
+#   - 360 dpi, 1 bit: time, and by turns with BASELINE (a converter to compare
+#     with, e.g. a build of an older commit) when given;
+#   - peak resident memory at 360 and 600 dpi, 24 bit (goals: 128 and 160 MiB);
+#   - whether 600 dpi, 24 bit converts under ulimit -v 1000000.
+# usage: bench/convert-vs-dd.sh [BUILD_DIR] [RUNS] [BASELINE]
+#        (default build/release, 3, none)
 # Uses pelmora-convert when it has --threads, else bench/band_convert.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
 runs=${2:-3}
+baseline=${3:-}
 sample=$root/samples/a0-large.jwc
 work=$(mktemp -d "${TMPDIR:-/tmp}/pelmora-vs-dd.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -74,12 +78,26 @@ for ((i = 0; i < runs; i++)); do
     count=$(((bytes + 1048575) / 1048576)) conv=fsync)" "$dd_s")
 done
 rm -f "$work/dd.bin"
-run 360 1 "$cores" "$work/a0-1.bmp"
-mono=$(best "${cmd[@]}")
+mono="" old_mono=""
+for ((i = 0; i < runs; i++)); do
+  rm -f "$work/a0-1.bmp"
+  run 360 1 "$cores" "$work/a0-1.bmp"
+  mono=$(smaller "$(seconds "${cmd[@]}")" "$mono")
+  [[ -n $baseline ]] || continue
+  rm -f "$work/a0-1.bmp"
+  old_mono=$(smaller "$(seconds "$baseline" -q -f --defaults --dpi 360 --depth 1 \
+    -o "$work/a0-1.bmp" "$sample")" "$old_mono")
+done
 run 360 24 "$cores" "$out"
 rss360=$(peak_mib "${cmd[@]}")
 run 600 24 "$cores" "$out"
 rss600=$(peak_mib "${cmd[@]}")
+rm -f "$out"
+if (ulimit -v 1000000 && "${cmd[@]}" 2>"$work/limited.err"); then
+  limited="converts ($(stat -c %s "$out") bytes)"
+else
+  limited="FAILS: $(head -c 300 "$work/limited.err")"
+fi
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 printf 'A0 360 dpi 24 bit, %d threads: %6.2f s (%d bytes)\n' "$cores" "$all" "$bytes"
@@ -87,5 +105,10 @@ printf 'dd conv=fsync, same bytes:    %6.2f s  -> ratio %s (goal <= 2.5)\n' "$dd
 printf 'A0 360 dpi 24 bit, 1 thread:  %6.2f s  -> all threads %sx faster (goal >= 1.5)\n' \
   "$one" "$(ratio "$one" "$all")"
 printf 'A0 360 dpi 1 bit, %d threads:  %6.2f s\n' "$cores" "$mono"
+if [[ -n $baseline ]]; then
+  printf 'A0 360 dpi 1 bit, baseline:   %6.2f s  -> %sx faster (goal >= 2)\n' "$old_mono" \
+    "$(ratio "$old_mono" "$mono")"
+fi
 printf 'peak RSS 360 dpi 24 bit: %s MiB (goal <= 128); 600 dpi: %s MiB (goal <= 160)\n' \
   "$rss360" "$rss600"
+echo "600 dpi 24 bit under ulimit -v 1000000: $limited"
