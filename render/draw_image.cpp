@@ -140,8 +140,10 @@ class Renderer {
         m_face_name(FontFaceBytes(context.settings->FontName)) {
     // Reserved whole: canvases are not moved once made.
     m_canvases.reserve(static_cast<std::size_t>(m_routes) + 1);
-    for (std::size_t k = 0; k <= m_routes; ++k)
+    for (std::size_t k = 0; k <= m_routes; ++k) {
+      assert(targets.bitmaps[k] != nullptr);
       m_canvases.emplace_back(*targets.bitmaps[k], band.first_row);
+    }
   }
 
   void Run(TextRasterizer* text) {

@@ -56,9 +56,10 @@ struct RenderTargets {
 };
 
 // kImage: the preview and the outputs (DrawImage's rules). kThumbnail: the
-// layer dialog's rules (see DrawLayerImages): one-pixel strokes, no type-9 or
-// text-mode setting, whole-pixel radii, texts as strokes, every stroke choosing
-// its line type and colour whether drawn or not.
+// layer dialog's rules (see DrawLayerImages), with the preview's mode: no
+// type-9, text-mode or 1-bit setting, whole-pixel radii, the origin applied
+// after the product is held within ±2^30, texts as strokes, every stroke
+// choosing its line type and colour whether drawn or not.
 enum class RenderRules { kImage, kThumbnail };
 
 // Pixel depth of output images for settings.ColorMode (24 for an unknown code).
