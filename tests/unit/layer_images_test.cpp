@@ -340,15 +340,11 @@ TEST_F(LayerImagesRules, TypeOutsideThePatternsKeepsTheLastPattern) {
 
 TEST_F(LayerImagesRules, TextWithNoStrokeBeforeItMovesOnly) {
   TextAcross();
-  // A render that left a solid line type behind changes nothing: every
-  // render starts from the program's first state, line type 0.
+  const JwcWriter texts_only = writer;
   HiddenLine(1, 0x01);
-  Tjwcin reader;
-  ASSERT_EQ(reader.JwcLoadBytes(writer.Bytes()), 0);
-  DrawLayerImages(reader, settings, GroupMask(0), 12, 3, 0, 2, 1.0f);
-  JwcWriter texts_only;
-  texts_only.TextStyle(0, 3, 30, 30, 0);
-  texts_only.AddText({.X1 = 0, .Y1 = 1, .X2 = 11, .Y2 = 1, .Text = "ABC", .Style = 0, .Layer = 1});
+  EXPECT_EQ(MiddleRow(Draw()), "dddddddddddd");
+  // What that render left behind changes nothing: every render starts from
+  // the program's first state, line type 0.
   writer = texts_only;
   EXPECT_EQ(MiddleRow(Draw()), "............");
 }
@@ -395,6 +391,21 @@ TEST_F(LayerImagesRules, LayerByteModSixteenChoosesTheImage) {
     EXPECT_EQ(MiddleRow(images, k), k == 3 ? "bbbb........" : "............") << k;
     EXPECT_EQ(RowOf(*images[static_cast<std::size_t>(k)], 0, settings), "............") << k;
   }
+}
+
+TEST_F(LayerImagesRules, FarCoordinateIsHeldBeforeTheOriginApplies) {
+  // 2^31 pixels out is held at 2^30 and then moved by the origin, so this dot
+  // lands on column 5 (the output images hold the pixel after the origin,
+  // and would leave it off the picture).
+  writer.AddDot({.X = 0x1p31f, .Y = 1, .Layer = 0, .PenColor = 2});
+  Tjwcin reader;
+  ASSERT_EQ(reader.JwcLoadBytes(writer.Bytes()), 0);
+  const Images images =
+      DrawLayerImages(reader, settings, GroupMask(0), 12, 3, (1 << 30) - 5, 2, 1.0f);
+  EXPECT_EQ(MiddleRow(images, 0), ".....c......");
+  EXPECT_EQ(FirstDifference(images, ReferenceLayerImages(reader, settings, GroupMask(0), 12, 3,
+                                                         (1 << 30) - 5, 2, 1.0f)),
+            "");
 }
 
 TEST_F(LayerImagesRules, ArcRadiusIsRoundedToWholePixelsHalfToEven) {
