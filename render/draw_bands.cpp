@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "drawing/jwcunit.h"
-#include "platform/raster/image_encoder.h"
 #include "platform/fonts/font_rasterizer.h"
+#include "platform/raster/image_encoder.h"
 #include "render/draw_image.h"
 #include "render/palettes.h"
 #include "render/render_pass.h"
@@ -96,8 +96,7 @@ std::uint64_t ImageBytes(const ImageShape& shape) {
   return stride * static_cast<std::uint64_t>(shape.height);
 }
 
-int ThreadCount(const RenderContext& context, const ImageShape& shape,
-                const BandOptions& options) {
+int ThreadCount(const RenderContext& context, const ImageShape& shape, const BandOptions& options) {
   if (context.text != nullptr) return 1;
   if (options.band_height == 0 && ImageBytes(shape) < kThreadedBytes) return 1;
   if (options.threads > 0) return options.threads;
@@ -208,8 +207,9 @@ class BandRender {
       if (on_tick) on_tick();
     };
     try {
-      RenderPass(m_context, *bitmap, RenderBand{m_shape.width, m_shape.height, first, &m_text_rows},
-                 m_scale, m_origin_x, m_origin_y, kRenderFile, text, tick);
+      RenderPass(m_context, RenderTargets(*bitmap),
+                 RenderBand{m_shape.width, m_shape.height, first, &m_text_rows}, m_scale,
+                 m_origin_x, m_origin_y, kRenderFile, RenderRules::kImage, &text, tick);
     } catch (const std::exception& e) {
       *error = std::string("rendering failed: ") + e.what();
       return nullptr;

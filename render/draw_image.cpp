@@ -111,64 +111,98 @@ void DrawDotDisc(Canvas& canvas, int x, int y, int diameter) {
                  SaturateToPixel(top + diameter));
 }
 
-// One pass over the drawing into one canvas: the whole image, or one band of
-// it (a canvas whose bitmap holds some of the image's rows). Every band visits
+// One pass over the drawing into its canvases: the whole image, one band of
+// it (a canvas whose bitmap holds some of the image's rows), or the 16
+// thumbnails an entity is routed among by its layer byte. Every band visits
 // every entity and sets every pen, colour and line type the whole render sets,
 // so that each stroke starts from the same state; only the painting of
-// strokes and dots that cannot reach the band's rows is skipped.
+// strokes and dots that cannot reach the band's rows is skipped. The entity
+// loops are written once; where the rules differ, a small helper chosen at
+// compile time does, so the image pass pays nothing for the thumbnails.
 class Renderer {
  public:
-  Renderer(const RenderContext& context, Bitmap& target, const RenderBand& band, const Mapping& map,
-           int mode, const RenderTick& tick)
+  Renderer(const RenderContext& context, const RenderTargets& targets, const RenderBand& band,
+           const Mapping& map, int mode, RenderRules rules, const RenderTick& tick)
       : m_reader(*context.reader),
         m_settings(*context.settings),
         m_visible(*context.LayerVisible, *context.GroupVisible),
         m_tick(tick),
-        m_canvas(target, band.first_row),
+        m_routes(targets.routes),
         m_text_rows(band.text_rows),
         m_width(band.image_width),
         m_height(band.image_height),
         m_map(map),
+        m_rules(rules),
         m_output(mode != kRenderPreview),
-        m_mono(OutputDepth(*context.settings) == 1),
+        m_mono(rules == RenderRules::kImage && OutputDepth(*context.settings) == 1),
+        m_texts_shown(rules == RenderRules::kThumbnail || context.settings->TextMode),
         m_pixels_per_mm(context.PixelsPerMm),
-        m_face_name(FontFaceBytes(context.settings->FontName)) {}
+        m_face_name(FontFaceBytes(context.settings->FontName)) {
+    // Reserved whole: canvases are not moved once made.
+    m_canvases.reserve(static_cast<std::size_t>(m_routes) + 1);
+    for (std::size_t k = 0; k <= m_routes; ++k) {
+      assert(targets.bitmaps[k] != nullptr);
+      m_canvases.emplace_back(*targets.bitmaps[k], band.first_row);
+    }
+  }
 
-  void Run(TextRasterizer& text) {
+  void Run(TextRasterizer* text) {
     // A freshly started program's line state: the pixels never depend on
     // what an earlier render (or the layer dialog's thumbnails) left.
     ResetLinePattern();
-    m_canvas.SetTextRasterizer(&text);
-    Background();
+    for (Canvas& canvas : m_canvases) {
+      canvas.SetTextRasterizer(text);
+      Background(canvas);
+    }
     m_total = static_cast<std::int64_t>(m_reader.JwcLineCount()) + m_reader.JwcArcCount() +
               m_reader.JwcTextCount() + m_reader.JwcDotCount();
     Report(0);
     SetWidth(1);
-    m_canvas.SetPenMode(PenMode::kCopy);
-    m_canvas.SetBrushStyle(BrushStyle::kClear);
+    for (Canvas& canvas : m_canvases) {
+      canvas.SetPenMode(PenMode::kCopy);
+      canvas.SetBrushStyle(BrushStyle::kClear);
+    }
     SetWidth(1);
-    SetLineType(m_canvas, 1);
-    m_canvas.SetPenColour(kBlack);
-    m_current_colour = kBlack;
-    Lines();
-    Arcs();
-    Texts();
-    Dots();
+    if (m_rules == RenderRules::kImage) {
+      Walk<RenderRules::kImage>();
+    } else {
+      Walk<RenderRules::kThumbnail>();
+    }
     Report(0);
     if (m_output && m_settings.WriteDPI) Stamp();
   }
 
  private:
-  void Background() {
+  template <RenderRules R>
+  void Walk() {
+    StartLineType<R>();
+    for (Canvas& canvas : m_canvases) canvas.SetPenColour(kBlack);
+    m_current_colour = kBlack;
+    Lines<R>();
+    Arcs<R>();
+    Texts<R>();
+    Dots<R>();
+  }
+
+  // Images begin solid; thumbnails keep the program's first state (type 0,
+  // which only moves), so a text before any line or arc draws nothing.
+  template <RenderRules R>
+  void StartLineType() {
+    if constexpr (R == RenderRules::kImage) SetLineType(m_canvases.front(), 1);
+  }
+
+  Canvas& Route(std::uint8_t layer) { return m_canvases[layer & m_routes]; }
+
+  void Background(Canvas& canvas) {
     const Colour background = m_mono ? kWhite : m_settings.BackColor;
-    m_canvas.SetPenColour(background);
-    m_canvas.SetBrushColour(background);
-    m_canvas.SetBrushStyle(BrushStyle::kSolid);
+    canvas.SetPenColour(background);
+    canvas.SetBrushColour(background);
+    canvas.SetBrushStyle(BrushStyle::kSolid);
     // A new image is all zero: a background stored as 0 is there already.
-    if (m_canvas.Target().ValueFor(background) == 0) return;
+    if (canvas.Target().ValueFor(background) == 0) return;
     const int right = m_width == INT_MAX ? INT_MAX : m_width + 1;
     const int bottom = m_height == INT_MAX ? INT_MAX : m_height + 1;
-    m_canvas.Rectangle(0, 0, right, bottom);
+    canvas.Rectangle(0, 0, right, bottom);
   }
 
   void Report(std::int64_t position) {
@@ -176,11 +210,11 @@ class Renderer {
   }
 
   // Whether a stroke between image rows y1 and y2 (pen centre) may paint a
-  // row of this canvas: its pen reaches at most its width beyond them.
-  bool MayReach(int y1, int y2) const {
+  // row of the canvas: its pen reaches at most its width beyond them.
+  bool MayReach(const Canvas& canvas, int y1, int y2) const {
     const long long margin = static_cast<long long>(m_pen_width) + 2;
-    return static_cast<long long>(std::max(y1, y2)) + margin >= m_canvas.FirstRow() &&
-           static_cast<long long>(std::min(y1, y2)) - margin < m_canvas.EndRow();
+    return static_cast<long long>(std::max(y1, y2)) + margin >= canvas.FirstRow() &&
+           static_cast<long long>(std::min(y1, y2)) - margin < canvas.EndRow();
   }
   void Visit(std::int64_t step) {
     ++m_count;
@@ -188,61 +222,153 @@ class Renderer {
   }
 
   // The pen colour of a line, arc or dot, set only when it differs from the
-  // current one (black throughout at 1 bit). True when it changed.
-  bool UpdatePenColour(int pen) {
+  // current one (black throughout at 1 bit). True when it changed. Image
+  // rules only: the current colour is that of their one canvas.
+  bool UpdatePenColour(Canvas& canvas, int pen) {
     const Colour colour = m_mono ? kBlack : PenColourOf(m_settings, pen);
     if (colour == m_current_colour) return false;
-    m_canvas.SetPenColour(colour);
+    canvas.SetPenColour(colour);
     m_current_colour = colour;
     return true;
   }
 
+  // The thumbnails' placement: the product rounded and held within ±2^30
+  // first, the origin applied after, as they were first drawn.
+  template <RenderRules R>
+  int X(float x) const {
+    if constexpr (R == RenderRules::kThumbnail) return Whole(x) - m_map.origin_x;
+    return m_map.X(x);
+  }
+  template <RenderRules R>
+  int Y(float y) const {
+    if constexpr (R == RenderRules::kThumbnail) return m_map.origin_y - Whole(y);
+    return m_map.Y(y);
+  }
+  int Whole(float value) const { return SaturateToPixel(std::nearbyint(value * m_map.scale)); }
+
+  // Thumbnails draw every arc on a whole number of pixels of radius.
+  template <RenderRules R>
+  float Radius(float radius) const {
+    if constexpr (R == RenderRules::kThumbnail) return static_cast<float>(Whole(radius));
+    return static_cast<float>(radius * m_map.scale);
+  }
+
+  // A straight stroke, skipped when it cannot reach the canvas's rows: every
+  // stroke starts with LineMoveTo (position, pen width and dash phase anew),
+  // and the pattern comes from SetLineType alone, so it leaves nothing behind
+  // that the next one uses.
+  template <RenderRules R>
+  void Stroke(Canvas& canvas, float x1, float y1, float x2, float y2) {
+    const int row1 = Y<R>(y1), row2 = Y<R>(y2);
+    if (!MayReach(canvas, row1, row2)) return;
+    LineMoveTo(canvas, X<R>(x1), row1);
+    LineDrawTo(canvas, X<R>(x2), row2);
+  }
+
+  // Chooses a line's pen; false when the line is not drawn. An image's hidden
+  // and skipped lines choose nothing; a thumbnail's every line chooses its type
+  // and colour on its image, drawn or not (the dash state is module-wide: what
+  // a hidden line leaves is what a later text strokes with).
+  template <RenderRules R>
+  bool LinePen(Canvas& canvas, const TJwcLine& line) {
+    if constexpr (R == RenderRules::kThumbnail) {
+      SetLineType(canvas, line.LineType);
+      canvas.SetPenColour(PenColourOf(m_settings, line.PenColor));
+      return m_visible.Shows(line.Layer);
+    }
+    if ((line.LineType == 9 && !m_settings.No9) || !m_visible.Shows(line.Layer)) return false;
+    if (m_output) SetWidth(PenWidthOf(m_settings, line.PenColor));
+    if (line.LineType != m_line_type) {
+      SetLineType(canvas, line.LineType);
+      m_line_type = line.LineType;
+    }
+    UpdatePenColour(canvas, line.PenColor);
+    return true;
+  }
+
+  template <RenderRules R>
   void Lines() {
     TJwcLine line;
-    int current_type = 1;
+    m_line_type = 1;
     const std::int32_t count = m_reader.JwcLineCount();
     for (std::int32_t i = 0; i < count; ++i) {
       Visit(kLineStep);
       m_reader.JwcLineData(i, line);
-      if ((line.LineType == 9 && !m_settings.No9) || !m_visible.Shows(line.Layer)) continue;
-      if (m_output) SetWidth(PenWidthOf(m_settings, line.PenColor));
-      if (line.LineType != current_type) {
-        SetLineType(m_canvas, line.LineType);
-        current_type = line.LineType;
-      }
-      UpdatePenColour(line.PenColor);
-      // A stroke that misses the band leaves nothing behind that the next one
-      // uses: every line and arc starts with LineMoveTo (position, pen width
-      // and dash phase anew), and the pattern comes from SetLineType alone.
-      const int y1 = m_map.Y(line.Y1), y2 = m_map.Y(line.Y2);
-      if (!MayReach(y1, y2)) continue;
-      LineMoveTo(m_canvas, m_map.X(line.X1), y1);
-      LineDrawTo(m_canvas, m_map.X(line.X2), y2);
+      Canvas& canvas = Route(line.Layer);
+      if (!LinePen<R>(canvas, line)) continue;
+      Stroke<R>(canvas, line.X1, line.Y1, line.X2, line.Y2);
     }
   }
 
+  // An arc's pen after its type, which every arc selects, drawn or not.
+  template <RenderRules R>
+  bool ArcPen(Canvas& canvas, const TJwcArc& arc) {
+    if constexpr (R == RenderRules::kThumbnail) {
+      canvas.SetPenColour(PenColourOf(m_settings, arc.PenColor));
+      return m_visible.Shows(arc.Layer);
+    }
+    if ((arc.LineType == 9 && !m_settings.No9) || !m_visible.Shows(arc.Layer)) return false;
+    if (m_output) SetWidth(PenWidthOf(m_settings, arc.PenColor));
+    UpdatePenColour(canvas, arc.PenColor);
+    return true;
+  }
+
+  template <RenderRules R>
   void Arcs() {
     TJwcArc arc;
     const std::int32_t count = m_reader.JwcArcCount();
     for (std::int32_t i = 0; i < count; ++i) {
       Visit(kArcStep);
       m_reader.JwcArcData(i, arc);
-      // Every arc selects its own type, visible or not.
-      SetLineType(m_canvas, arc.LineType);
-      if ((arc.LineType == 9 && !m_settings.No9) || !m_visible.Shows(arc.Layer)) continue;
-      if (m_output) SetWidth(PenWidthOf(m_settings, arc.PenColor));
-      UpdatePenColour(arc.PenColor);
+      Canvas& canvas = Route(arc.Layer);
+      SetLineType(canvas, arc.LineType);
+      if (!ArcPen<R>(canvas, arc)) continue;
       // DrawJwcArc itself draws nothing for a curve that cannot reach the band.
-      const auto radius = static_cast<float>(arc.Radius * m_map.scale);
-      DrawJwcArc(m_canvas, m_map.X(arc.CenterX), m_map.Y(arc.CenterY), radius, arc.Flatness,
+      DrawJwcArc(canvas, X<R>(arc.CenterX), Y<R>(arc.CenterY), Radius<R>(arc.Radius), arc.Flatness,
                  arc.StartAngle, arc.EndAngle, arc.Tilt);
     }
   }
 
+  // Reads a text's style when the text is drawn; false when it is not. A
+  // thumbnail's text sets its colour on its image even when not drawn.
+  template <RenderRules R>
+  bool TextStyle(Canvas& canvas, std::int32_t i, const TJwcText& text, TJwcTextStyle& style) {
+    if constexpr (R == RenderRules::kThumbnail) {
+      m_reader.JwcTextStyle(text.Style, style);
+      canvas.SetPenColour(PenColourOf(m_settings, style.PenColor));
+      return m_visible.Shows(text.Layer);
+    }
+    if (!m_visible.Shows(text.Layer)) return false;
+    // The rows a text paints were measured before the bands began.
+    if (m_text_rows != nullptr && !Meets(canvas, (*m_text_rows)[static_cast<std::size_t>(i)]))
+      return false;
+    m_reader.JwcTextStyle(text.Style, style);
+    return true;
+  }
+
+  // Thumbnails stroke a text from its start to its end point in whatever
+  // line type the lines and arcs left; images draw its glyphs.
+  template <RenderRules R>
+  void Text(Canvas& canvas, const TJwcText& text, const TJwcTextStyle& style,
+            long double size_scale) {
+    if constexpr (R == RenderRules::kThumbnail) {
+      Stroke<R>(canvas, text.X1, text.Y1, text.X2, text.Y2);
+      return;
+    }
+    const Colour colour = m_mono ? kBlack : PenColourOf(m_settings, style.PenColor);
+    DrawJwcText(canvas, text.Text, m_map.FX(text.X1), m_map.FY(text.Y1), m_map.FX(text.X2),
+                m_map.FY(text.Y2), static_cast<float>(style.Height * size_scale),
+                static_cast<float>(style.Width * size_scale),
+                static_cast<float>(style.Spacing * size_scale), colour, text.Flags);
+  }
+
+  template <RenderRules R>
   void Texts() {
-    m_canvas.SetPenMode(PenMode::kCopy);
-    m_canvas.SetBrushStyle(BrushStyle::kClear);
-    m_canvas.Font().face_name = m_face_name;
+    for (Canvas& canvas : m_canvases) {
+      canvas.SetPenMode(PenMode::kCopy);
+      canvas.SetBrushStyle(BrushStyle::kClear);
+      canvas.Font().face_name = m_face_name;
+    }
     TJwcText text;
     TJwcTextStyle style;
     // Style sizes are millimetres of paper: drawing units per millimetre times
@@ -251,33 +377,27 @@ class Renderer {
     const std::int32_t count = m_reader.JwcTextCount();
     for (std::int32_t i = 0; i < count; ++i) {
       Visit(kTextStep);
-      if (!m_settings.TextMode) continue;
+      if (!m_texts_shown) continue;
       m_reader.JwcTextData(i, text);
-      if (!m_visible.Shows(text.Layer)) continue;
       // A style beyond the drawing's 11 has no size or colour: not drawn.
       if (text.Style >= kJwcTextStyleCount) continue;
-      // The rows a text paints were measured before the bands began.
-      if (m_text_rows != nullptr && !Meets((*m_text_rows)[static_cast<std::size_t>(i)])) continue;
-      m_reader.JwcTextStyle(text.Style, style);
-      const Colour colour = m_mono ? kBlack : PenColourOf(m_settings, style.PenColor);
-      DrawJwcText(m_canvas, text.Text, m_map.FX(text.X1), m_map.FY(text.Y1), m_map.FX(text.X2),
-                  m_map.FY(text.Y2), static_cast<float>(style.Height * size_scale),
-                  static_cast<float>(style.Width * size_scale),
-                  static_cast<float>(style.Spacing * size_scale), colour, text.Flags);
+      Canvas& canvas = Route(text.Layer);
+      if (!TextStyle<R>(canvas, i, text, style)) continue;
+      Text<R>(canvas, text, style, size_scale);
     }
   }
 
-  bool Meets(const RowRange& rows) const {
-    return rows.first < rows.end && rows.end > m_canvas.FirstRow() &&
-           rows.first < m_canvas.EndRow();
+  bool Meets(const Canvas& canvas, const RowRange& rows) const {
+    return rows.first < rows.end && rows.end > canvas.FirstRow() && rows.first < canvas.EndRow();
   }
 
  public:
   // The rows each text would paint (its glyphs' boxes), without painting:
   // empty for a text that is not drawn, every row when `text` cannot tell.
   std::vector<RowRange> MeasureTexts(TextRasterizer& text) {
+    Canvas& canvas = m_canvases.front();
     std::vector<RowRange> rows(static_cast<std::size_t>(std::max(m_reader.JwcTextCount(), 0)));
-    m_canvas.Font().face_name = m_face_name;
+    canvas.Font().face_name = m_face_name;
     TJwcText record;
     TJwcTextStyle style;
     const long double size_scale = static_cast<long double>(m_pixels_per_mm) * m_map.scale;
@@ -286,19 +406,19 @@ class Renderer {
       m_reader.JwcTextData(static_cast<std::int32_t>(i), record);
       if (!m_visible.Shows(record.Layer) || record.Style >= kJwcTextStyleCount) continue;
       m_reader.JwcTextStyle(record.Style, style);
-      InkSink ink(m_canvas, text);
+      InkSink ink(canvas, text);
       LayoutJwcText(record.Text, m_map.FX(record.X1), m_map.FY(record.Y1), m_map.FX(record.X2),
                     m_map.FY(record.Y2), static_cast<float>(style.Height * size_scale),
                     static_cast<float>(style.Width * size_scale),
                     static_cast<float>(style.Spacing * size_scale), record.Flags,
-                    m_canvas.Font().face_name, ink);
+                    canvas.Font().face_name, ink);
       rows[i] = ink.rows;
     }
     // The stamp's lookups, for the substitutions they record.
     if (m_output && m_settings.WriteDPI) {
-      SetStampFont();
+      SetStampFont(canvas);
       long long top = 0, bottom = 0;
-      text.InkRows(m_canvas, 0, 0, StampText(), &top, &bottom);
+      text.InkRows(canvas, 0, 0, StampText(), &top, &bottom);
     }
     return rows;
   }
@@ -327,14 +447,25 @@ class Renderer {
     TextRasterizer& m_text;
   };
 
+  // The colour a dot paints in. Images keep the disc's brush with the pen.
+  template <RenderRules R>
+  Colour DotColour(Canvas& canvas, int pen) {
+    if constexpr (R == RenderRules::kThumbnail) return PenColourOf(m_settings, pen);
+    if (UpdatePenColour(canvas, pen)) canvas.SetBrushColour(m_current_colour);
+    return m_current_colour;
+  }
+
+  template <RenderRules R>
   void Dots() {
     SetWidth(1);
-    // The disc's outline is one pixel whatever width the last stroke left on
-    // the canvas (the line routines set the canvas width only when a stroke starts).
-    m_canvas.SetPenWidth(1);
-    m_canvas.SetBrushStyle(BrushStyle::kSolid);
-    m_canvas.SetPenColour(m_current_colour);
-    m_canvas.SetBrushColour(m_current_colour);
+    for (Canvas& canvas : m_canvases) {
+      // The disc's outline is one pixel whatever width the last stroke left on
+      // the canvas (the line routines set the canvas width only when a stroke starts).
+      canvas.SetPenWidth(1);
+      canvas.SetBrushStyle(BrushStyle::kSolid);
+      canvas.SetPenColour(m_current_colour);
+      canvas.SetBrushColour(m_current_colour);
+    }
     TJwcDot dot;
     const int diameter = m_settings.Dot;
     const std::int32_t count = m_reader.JwcDotCount();
@@ -342,57 +473,63 @@ class Renderer {
       Visit(kDotStep);
       m_reader.JwcDotData(i, dot);
       if (!m_visible.Shows(dot.Layer)) continue;
-      if (UpdatePenColour(dot.PenColor)) m_canvas.SetBrushColour(m_current_colour);
-      const int x = m_map.X(dot.X);
-      const int y = m_map.Y(dot.Y);
+      Canvas& canvas = Route(dot.Layer);
+      const Colour colour = DotColour<R>(canvas, dot.PenColor);
+      const int x = X<R>(dot.X);
+      const int y = Y<R>(dot.Y);
       if (m_output) {
-        if (!DiscMayReach(y, diameter)) continue;
-        DrawDotDisc(m_canvas, x, y, diameter);
+        if (!DiscMayReach(canvas, y, diameter)) continue;
+        DrawDotDisc(canvas, x, y, diameter);
       } else {
-        m_canvas.SetPixel(x, y, m_current_colour);
+        canvas.SetPixel(x, y, colour);
       }
     }
   }
 
   void Stamp() {
-    m_canvas.SetFontColour(m_mono ? kBlack : kStampRed);
-    SetStampFont();
-    m_canvas.SetBrushStyle(BrushStyle::kClear);
-    m_canvas.TextOut(0, 0, StampText());
+    Canvas& canvas = m_canvases.front();
+    canvas.SetFontColour(m_mono ? kBlack : kStampRed);
+    SetStampFont(canvas);
+    canvas.SetBrushStyle(BrushStyle::kClear);
+    canvas.TextOut(0, 0, StampText());
   }
 
-  void SetStampFont() {
+  void SetStampFont(Canvas& canvas) const {
     LogFont font;
     font.height = kStampFontHeight;
     font.face_name = m_face_name;
-    m_canvas.SetFont(font);
+    canvas.SetFont(font);
   }
   std::string StampText() const { return std::to_string(m_settings.dpi) + "dpi"; }
 
   // SetLineWidth, with the width kept for culling (the same rule: 0 or less is 1).
   void SetWidth(int width) {
-    SetLineWidth(m_canvas, width);
+    SetLineWidth(m_canvases.front(), width);
     m_pen_width = width <= 0 ? 1 : width;
   }
 
   // A disc in the box of rows y - D/2 .. y - D/2 + D - 1 (its outline inside).
-  bool DiscMayReach(int y, int diameter) const {
+  static bool DiscMayReach(const Canvas& canvas, int y, int diameter) {
     const long long top = static_cast<long long>(y) - diameter / 2;
-    return top + diameter + 1 >= m_canvas.FirstRow() && top - 1 < m_canvas.EndRow();
+    return top + diameter + 1 >= canvas.FirstRow() && top - 1 < canvas.EndRow();
   }
 
   const Tjwcin& m_reader;
   const Settings& m_settings;
   Visibility m_visible;
   const RenderTick& m_tick;
-  Canvas m_canvas;
+  std::vector<Canvas> m_canvases;  // [0 .. m_routes]
+  LayerRoutes m_routes;
   const std::vector<RowRange>* m_text_rows;
   int m_width;
   int m_height;
   int m_pen_width = 1;
+  int m_line_type = 1;  // the type the image's lines last selected
   Mapping m_map;
+  RenderRules m_rules;
   bool m_output;
   bool m_mono;
+  bool m_texts_shown;
   float m_pixels_per_mm;
   std::string m_face_name;
   std::int64_t m_total = 0;
@@ -402,10 +539,10 @@ class Renderer {
 
 }  // namespace
 
-void RenderPass(const RenderContext& context, Bitmap& target, const RenderBand& band, float scale,
-                int origin_x, int origin_y, int mode, TextRasterizer& text,
-                const RenderTick& tick) {
-  Renderer renderer(context, target, band, Mapping{scale, origin_x, origin_y}, mode, tick);
+void RenderPass(const RenderContext& context, const RenderTargets& targets, const RenderBand& band,
+                float scale, int origin_x, int origin_y, int mode, RenderRules rules,
+                TextRasterizer* text, const RenderTick& tick) {
+  Renderer renderer(context, targets, band, Mapping{scale, origin_x, origin_y}, mode, rules, tick);
   renderer.Run(text);
 }
 
@@ -414,8 +551,8 @@ std::vector<RowRange> MeasureTextRows(const RenderContext& context, int width, i
                                       TextRasterizer& text) {
   auto none = Bitmap::Create(0, 0, 24);
   const RenderTick no_tick;
-  Renderer renderer(context, *none, RenderBand{width, height, 0},
-                    Mapping{scale, origin_x, origin_y}, mode, no_tick);
+  Renderer renderer(context, RenderTargets(*none), RenderBand{width, height, 0},
+                    Mapping{scale, origin_x, origin_y}, mode, RenderRules::kImage, no_tick);
   return renderer.MeasureTexts(text);
 }
 
@@ -465,8 +602,8 @@ int DrawImage(const RenderContext& context, int width, int height, int originX, 
     const RenderTick tick = [&context](std::int64_t position, std::int64_t total) {
       if (context.progress) context.progress(position, total);
     };
-    RenderPass(context, *image, RenderBand{width, height, 0}, scale, originX, originY, mode, *text,
-               tick);
+    RenderPass(context, RenderTargets(*image), RenderBand{width, height, 0}, scale, originX,
+               originY, mode, RenderRules::kImage, text, tick);
   } catch (const std::exception& e) {
     return fail(std::string("rendering failed: ") + e.what());
   }
