@@ -8,21 +8,9 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "drawing/printf.h"
+
 namespace pelmora {
-
-namespace {
-
-template <class... Args>
-std::string Printf(const char* format, Args... args) {
-  const int length = std::snprintf(nullptr, 0, format, args...);
-  if (length <= 0) return {};
-  std::string out(static_cast<std::size_t>(length) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, args...);
-  out.pop_back();
-  return out;
-}
-
-}  // namespace
 
 std::string TrimStoredName(std::string_view stored) {
   stored = stored.substr(0, stored.find('\0'));

@@ -1,22 +1,11 @@
 #include "render/summary_format.h"
 
-#include <cstdio>
-
+#include "drawing/printf.h"
 #include "platform/fonts/shift_jis.h"
 
 namespace pelmora {
 
 namespace {
-
-template <class... Args>
-std::string Printf(const char* format, Args... args) {
-  const int length = std::snprintf(nullptr, 0, format, args...);
-  if (length <= 0) return {};
-  std::string out(static_cast<std::size_t>(length) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, args...);
-  out.pop_back();
-  return out;
-}
 
 void AppendUtf8(std::string& out, char32_t code) {
   if (code < 0x80) {
