@@ -12,57 +12,14 @@
 #include <stdexcept>
 #include <string>
 
-#include "drawing/jwcunit.h"
+#include "bench/sample_drawing.h"
 #include "output/bmp_writer.h"
-#include "render/draw_image.h"
-#include "render/geometry.h"
 
 namespace pelmora {
 namespace {
 
-struct A0Sample {
-  Tjwcin reader;
-  Settings settings;
-  std::array<std::uint8_t, 256> layers{};
-  std::array<std::uint8_t, 16> groups{};
-  float pixels_per_mm = 0;
-  int window_width = 0;
-
-  A0Sample() {
-    const std::string path = std::string(PELMORA_SOURCE_DIR) + "/samples/a0-large.jwc";
-    if (reader.JwcLoadFile(path) != 0) throw std::runtime_error(path + ": " + reader.LastError());
-    window_width = reader.JwcWindowWidth();
-    pixels_per_mm = static_cast<float>(static_cast<long double>(window_width) / 1189);
-    for (int l = 0; l < 256; ++l) layers[static_cast<std::size_t>(l)] = reader.JwcViewLayer(l) == 1;
-    for (int g = 0; g < 16; ++g) groups[static_cast<std::size_t>(g)] = reader.JwcViewGroupe(g) == 1;
-  }
-
-  RenderContext Context(RenderDelivery delivery) const {
-    RenderContext context;
-    context.reader = &reader;
-    context.settings = &settings;
-    context.LayerVisible = &layers;
-    context.GroupVisible = &groups;
-    context.PixelsPerMm = pixels_per_mm;
-    context.delivery = std::move(delivery);
-    return context;
-  }
-
-  // The whole sheet as the converter's default region at `dpi`.
-  OutputGeometry Sheet(int dpi) const {
-    const SelectionBox box{0, 0, static_cast<int>(std::nearbyint(1189.0L * pixels_per_mm)),
-                           static_cast<int>(std::nearbyint(841.0L * pixels_per_mm))};
-    return ComputeOutputGeometry(box, pixels_per_mm, dpi, window_width);
-  }
-};
-
-A0Sample& Sample() {
-  static A0Sample sample;
-  return sample;
-}
-
 void BM_RenderPreview(benchmark::State& state) {
-  A0Sample& s = Sample();
+  SampleDrawing& s = DenseA0();
   s.settings.ColorMode = 24;
   const int height = PreviewHeight(s.window_width);
   const RenderContext context = s.Context({});
@@ -77,7 +34,7 @@ BENCHMARK(BM_RenderPreview)->Unit(benchmark::kMillisecond);
 
 // The whole A0 sheet at 360 dpi (16 852 × 11 920 pixels), rendered and dropped.
 void BM_RenderA0At360Dpi(benchmark::State& state) {
-  A0Sample& s = Sample();
+  SampleDrawing& s = DenseA0();
   s.settings.ColorMode = static_cast<int>(state.range(0));
   s.settings.Dot = 6;
   s.settings.WriteDPI = true;
@@ -101,7 +58,7 @@ BENCHMARK(BM_RenderA0At360Dpi)->Arg(24)->Arg(1)->Unit(benchmark::kMillisecond)->
 // Writing the rendered 360 dpi sheet to a file: bytes per second of the writer
 // (temporary file, flush to disk, rename) on this machine's disk.
 void BM_WriteA0At360Dpi(benchmark::State& state) {
-  A0Sample& s = Sample();
+  SampleDrawing& s = DenseA0();
   s.settings.ColorMode = static_cast<int>(state.range(0));
   s.settings.dpi = 360;
   const OutputGeometry g = s.Sheet(360);
