@@ -2,24 +2,8 @@
 # pelmora-convert on the floor-plan sample: help, version, bad command lines,
 # a conversion checked field by field, -f, and the saved settings (read, never written).
 # $1: the folder holding pelmora-convert.
-set -u
-bin="$1/pelmora-convert"
-src="${PELMORA_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}"
+source "$(dirname "$0")/common.bash"
 sample="$src/samples/floorplan.jwc"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config"
-mkdir -p "$XDG_CONFIG_HOME"
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# expect STATUS COMMAND...: runs the command, output in $work/out and $work/err.
-expect() {
-  local want=$1; shift
-  "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$* -> exit $got, expected $want; stderr: $(head -c 300 "$work/err")"
-}
 
 # bmp_field FILE OFFSET SIZE: a little-endian header field.
 bmp_field() {
@@ -98,5 +82,4 @@ expect 2 "$bin" -o "$work/zero.bmp" "$sample"
 grep -q 'saved settings' "$work/err" || fail "a saved dpi of 0 is not explained"
 expect 0 "$bin" --dpi 36 -o "$work/zero.bmp" "$sample"
 
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
-echo "ok"
+finish

@@ -2,20 +2,7 @@
 # pelmora-convert on several drawings: one bad drawing among good ones, -d,
 # --dry-run, --info --json, --set, visibility, regions.
 # $1: the folder holding pelmora-convert.
-set -u
-bin="$1/pelmora-convert"
-src="${PELMORA_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config"
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-expect() {
-  local want=$1; shift
-  "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$* -> exit $got, expected $want; stderr: $(head -c 300 "$work/err")"
-}
+source "$(dirname "$0")/common.bash"
 
 cp "$src/samples/floorplan.jwc" "$work/a.jwc"
 cp "$src/samples/floorplan-int.jwc" "$work/b.jwc"
@@ -104,5 +91,4 @@ if command -v script >/dev/null; then
   grep -q '\[#' "$work/tty-q.log" && fail "-q still drew a progress bar"
 fi
 
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
-echo "ok"
+finish

@@ -3,21 +3,7 @@
 # named pipe as drawing, standard output that cannot be written, bytes in
 # settings and names that are not UTF-8, output names of unknown formats.
 # $1: the folder holding pelmora-convert.
-set -u
-bin="$1/pelmora-convert"
-src="${PELMORA_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config"
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-# expect STATUS COMMAND...: runs the command (at most 60 s), output in $work/out and $work/err.
-expect() {
-  local want=$1; shift
-  timeout 60 "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$* -> exit $got, expected $want; stderr: $(head -c 300 "$work/err")"
-}
+source "$(dirname "$0")/common.bash"
 cp "$src/samples/floorplan.jwc" "$work/plan.jwc"
 
 # Saved settings that are no regular file are never opened: the defaults are used, and said.
@@ -83,5 +69,4 @@ expect 2 "$bin" --defaults --info -o "$work/x.bmp" "$work/plan.jwc"
 grep -q -- "-o names a converted file" "$work/err" || fail "-o with --info: $(cat "$work/err")"
 expect 2 "$bin" --defaults --dry-run -o "$work/x.bmp" "$work/plan.jwc"
 
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
-echo "ok"
+finish

@@ -2,20 +2,7 @@
 # pelmora-convert on a tree of drawings: -r with and without -d, -j byte
 # identity, -n, the summary line, --show/--hide, --split, --json reports.
 # $1: the folder holding pelmora-convert.
-set -u
-bin="$1/pelmora-convert"
-src="${PELMORA_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config"
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-expect() {
-  local want=$1; shift
-  timeout 300 "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$* -> exit $got, expected $want; stderr: $(head -c 400 "$work/err")"
-}
+source "$(dirname "$0")/common.bash"
 run=("$bin" --defaults --dpi 24)
 
 # The tree: nested folders, Japanese names with spaces, an upper-case extension,
@@ -160,5 +147,4 @@ done
 expect 1 "$bin" --thumbnail 128 "$tree/b/fake.jwc" "$work/fake.png"
 [ -e "$work/fake.png" ] && fail "a thumbnail of a non-drawing was written"
 
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
-echo "ok"
+finish
