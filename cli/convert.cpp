@@ -12,12 +12,14 @@
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <map>
 #include <set>
 #include <system_error>
 #include <thread>
 
+#include "drawing/printf.h"
 #include "drawing/summary.h"
 #include "output/file_encoder.h"
 #include "output/image_format.h"
@@ -33,16 +35,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kBarWidth = 30;  // characters between the brackets
-
-template <class... Args>
-std::string Printf(const char* format, Args... args) {
-  const int length = std::snprintf(nullptr, 0, format, args...);
-  if (length <= 0) return {};
-  std::string out(static_cast<std::size_t>(length) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, args...);
-  out.pop_back();
-  return out;
-}
 
 // Bytes in plain digits and binary units: "26099574 bytes (24.9 MiB)".
 std::string FormatBytes(std::uint64_t bytes) {
