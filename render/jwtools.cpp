@@ -439,6 +439,12 @@ class ChordPoints {
     m_tolerance_u = std::fabs(m_radius) * error;
     m_tolerance_v = std::fabs(m_second) * error;
     m_fast = m_tolerance_u < 0.01 && m_tolerance_v < 0.01;
+    // Untilted, the tilt's turn leaves u and v as they are, and every sum
+    // with the centre fits a double: TiltedArcPoint's fast case, always.
+    constexpr double kFits = 0x1p26;
+    m_untilted = shape.cos_tilt == 1.0 && shape.sin_tilt == 0.0 &&
+                 std::abs(shape.cx) < (1 << 26) && std::abs(shape.cy) < (1 << 26) &&
+                 std::fabs(m_radius) * 1.01 + 1 < kFits && std::fabs(m_second) * 1.01 + 1 < kFits;
   }
 
   // Points first .. first + n - 1 (n at most kPointRun), each as At gives it,
@@ -462,6 +468,14 @@ class ChordPoints {
       vs[i] = static_cast<float>(v - m_tolerance_v);
       turned[i] = us[i] == static_cast<float>(u + m_tolerance_u) &&
                   vs[i] == static_cast<float>(v + m_tolerance_v);
+    }
+    if (m_untilted) {
+      const double cx = m_chain.shape.cx, cy = m_chain.shape.cy;
+      for (int i = 0; i < n; ++i) out[i] = {NearestOfExact(cx + us[i]), NearestOfExact(cy - vs[i])};
+      for (int i = 0; i < n; ++i) {
+        if (!turned[i]) out[i] = m_chain.At(first + i);
+      }
+      return;
     }
     for (int i = 0; i < n; ++i) {
       out[i] = turned[i] ? TiltedArcPoint(m_chain.shape, us[i], vs[i], true) : m_chain.At(first + i);
@@ -497,6 +511,7 @@ class ChordPoints {
 
   const ChordChain& m_chain;
   bool m_fast = false;
+  bool m_untilted = false;
   std::array<double, kPointRun> m_cos{};
   std::array<double, kPointRun> m_sin{};
   double m_radius = 0, m_second = 0;
@@ -594,21 +609,39 @@ void SetPhasePosition(LinePatternState& p, std::int64_t position) {
   p.phase_offset = 1;
 }
 
-// round(sqrt(x² + y²)) for the short chords of arcs.
-int RoundedChordLength(int ax, int ay) {
-  constexpr int kShort = 16;
+// round(sqrt(x² + y²)) for the short chords of arcs, |x| and |y| below 16.
+constexpr int kShortChord = 16;
+const std::array<std::uint8_t, kShortChord * kShortChord>& RoundedChordLengths() {
   static const auto kRounded = [] {
-    std::array<std::uint8_t, kShort * kShort> rounded{};
-    for (int y = 0; y < kShort; ++y) {
-      for (int x = 0; x < kShort; ++x) {
-        rounded[static_cast<std::size_t>(y * kShort + x)] = static_cast<std::uint8_t>(
+    std::array<std::uint8_t, kShortChord * kShortChord> rounded{};
+    for (int y = 0; y < kShortChord; ++y) {
+      for (int x = 0; x < kShortChord; ++x) {
+        rounded[static_cast<std::size_t>(y * kShortChord + x)] = static_cast<std::uint8_t>(
             RoundToInt32(std::sqrt(static_cast<double>(x * x + y * y))));
       }
     }
     return rounded;
   }();
-  if (ax < kShort && ay < kShort) return kRounded[static_cast<std::size_t>(ay * kShort + ax)];
-  return -1;
+  return kRounded;
+}
+
+// Adds to *position the rounded lengths of the chords from *from through
+// points[0], points[1], ... while they are short; returns how many (at most n)
+// and leaves *from at the last one's end.
+std::int64_t AddShortChords(const Point* points, std::int64_t n, Point* from,
+                            std::int64_t* position) {
+  const auto& rounded = RoundedChordLengths();
+  std::int64_t x = from->x, y = from->y, sum = *position, i = 0;
+  for (; i < n; ++i) {
+    const std::int64_t ax = std::llabs(points[i].x - x), ay = std::llabs(points[i].y - y);
+    if (ax >= kShortChord || ay >= kShortChord) break;
+    sum += rounded[static_cast<std::size_t>(ay * kShortChord + ax)];
+    x = points[i].x;
+    y = points[i].y;
+  }
+  if (i > 0) *from = points[i - 1];
+  *position = sum;
+  return i;
 }
 
 // Where the dash phase stands on the long dashed curves this thread has
@@ -806,7 +839,8 @@ class ChordStroker {
     std::int64_t position = PhasePosition(p);
     std::array<Point, kPointRun> run;
     std::int64_t run_first = lo, run_end = lo;  // the points of chords run_first .. run_end - 1
-    for (std::int64_t s = lo; s <= hi; ++s) {
+    std::int64_t s = lo;
+    while (s <= hi) {
       if (position >= 0 && m_checkpoints != nullptr && s % kCheckpointChords == 0 && s > 0) {
         s = AtCheckpoint(s, hi, &position, &from);
       }
@@ -816,23 +850,24 @@ class ChordStroker {
         run_first = s;
         run_end = s + n;
       }
-      const Point q = run[static_cast<std::size_t>(s - run_first)];
-      const std::int64_t dx = static_cast<std::int64_t>(q.x) - from.x;
-      const std::int64_t dy = static_cast<std::int64_t>(q.y) - from.y;
-      from = q;
-      const int rounded =
-          position >= 0 && s < hi ? RoundedChordLength(static_cast<int>(std::min<std::int64_t>(
-                                                           std::llabs(dx), 1 << 20)),
-                                                       static_cast<int>(std::min<std::int64_t>(
-                                                           std::llabs(dy), 1 << 20)))
-                                  : -1;
-      if (rounded >= 0) {
-        position += rounded;
-        continue;
+      if (position >= 0 && s < hi) {
+        // The short chords of the run, up to the last chord and the next checkpoint.
+        std::int64_t end = std::min(run_end, hi);
+        if (m_checkpoints != nullptr) end = std::min(end, (s / kCheckpointChords + 1) * kCheckpointChords);
+        const std::int64_t added = AddShortChords(&run[static_cast<std::size_t>(s - run_first)],
+                                                  end - s, &from, &position);
+        s += added;
+        if (added > 0) continue;
       }
+      // The last chord, a long one, or any when the phase is no plain number.
+      const Point q = run[static_cast<std::size_t>(s - run_first)];
+      const double dx = static_cast<double>(static_cast<std::int64_t>(q.x) - from.x);
+      const double dy = static_cast<double>(static_cast<std::int64_t>(q.y) - from.y);
+      from = q;
       if (position >= 0) SetPhasePosition(p, position);
-      AdvancePhase(ChordLength(static_cast<double>(dx), static_cast<double>(dy)));
+      AdvancePhase(ChordLength(dx, dy));
       if (s < hi) position = PhasePosition(p);
+      ++s;
     }
     g_line_draw_calls += static_cast<std::uint64_t>(hi - lo + 1);
     m_pen = from;
