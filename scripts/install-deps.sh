@@ -8,12 +8,13 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libfreetype-dev libfontconfig-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
-  libpng-dev libtiff-dev libcairo2-dev nlohmann-json3-dev
+  libpng-dev libtiff-dev libcairo2-dev nlohmann-json3-dev libharfbuzz-dev libdeflate-dev
   qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   clang
   xvfb xauth imagemagick python3 python3-pil
   poppler-utils libtiff-tools help2man appstream bash-completion
+  librsvg2-bin qpdf python3-ezdxf librecad desktop-file-utils man-db
 )
 
 # The sanitizer and libFuzzer runtimes ship per clang major version; take the one that
