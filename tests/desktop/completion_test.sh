@@ -15,7 +15,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/plans/old" "$work/with space"
-touch "$work/a.jwc" "$work/B.JWC" "$work/c.Jwc" "$work/notes.txt" "$work/a.bmp"
+touch "$work/a.jwc" "$work/B.JWC" "$work/c.Jwc" "$work/notes.txt" "$work/a.bmp" "$work/a.bmp.png"
 cd "$work" || exit 1
 XDG_CONFIG_HOME="$work/config" "$converter" --help >"$work/help.txt" || exit 1
 
@@ -55,6 +55,12 @@ complete_line "pelmora-convert -d " plans "with space"
 complete_line "pelmora-convert --dpi " 
 complete_line "pelmora-convert -r " a.jwc B.JWC c.Jwc plans "with space"
 complete_line "pelmora-convert --dpi 300 a" a.jwc
+complete_line "pelmora-convert --paper a" a0 a1 a2 a3 a4 a1p a2p a3p a4p
+complete_line "pelmora-convert --paper w" whole
+complete_line "pelmora-convert --set PenW" PenWidth1= PenWidth2= PenWidth3= PenWidth4= PenWidth5= PenWidth6=
+complete_line "pelmora-convert --set Dot=" 
+complete_line "pelmora-convert --thumbnail 256 a.jwc " a.bmp.png plans "with space"
+complete_line "pelmora-convert --thumbnail 256 " a.jwc B.JWC c.Jwc plans "with space"
 
 # The program's own options, as its --help spells them, all complete.
 COMP_LINE="pelmora-convert --"; COMP_POINT=${#COMP_LINE}

@@ -27,7 +27,7 @@ for file in \
   "$completions/pelmora-convert" \
   "$prefix/share/thumbnailers/pelmora.thumbnailer" \
   "$prefix/share/metainfo/com.tovarin.pelmora.metainfo.xml" \
-  "$prefix/share/applications/pelmora.desktop" \
+  "$prefix/share/applications/com.tovarin.pelmora.desktop" \
   "$prefix/share/mime/packages/pelmora-jwc.xml"; do
   [ -s "$file" ] || fail "${file#$stage} is missing or empty"
 done
@@ -60,10 +60,37 @@ launchable=$(sed -n 's/.*<launchable type="desktop-id">\(.*\)<\/launchable>.*/\1
 # The thumbnailer and the desktop entry speak of the MIME type that is installed.
 grep -q 'type="application/x-jwc"' "$prefix/share/mime/packages/pelmora-jwc.xml" ||
   fail "pelmora-jwc.xml does not define application/x-jwc"
-for entry in thumbnailers/pelmora.thumbnailer applications/pelmora.desktop; do
+for entry in thumbnailers/pelmora.thumbnailer applications/com.tovarin.pelmora.desktop; do
   grep -qx 'MimeType=application/x-jwc;' "$prefix/share/$entry" ||
     fail "$entry is not for application/x-jwc"
 done
+
+# No trace of the build machine in what is installed, and no text turned to
+# question marks by a locale that could not hold it.
+build_abs=$(realpath "$build")
+while IFS= read -r -d '' file; do
+  grep -Iq . "$file" 2>/dev/null || continue  # text files only
+  grep -qF "$build_abs" "$file" && fail "${file#$stage} names the build folder"
+  grep -qE '\?\?\?' "$file" && fail "${file#$stage} has a run of question marks"
+done < <(find "$prefix" -type f -print0)
+# The manual pages read as a user sees them: the installed names, the Japanese.
+if command -v man >/dev/null; then
+  page=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$prefix/share/man/man1/pelmora-convert.1" 2>/dev/null)
+  [[ $page == *"pelmora-convert [OPTIONS]"* ]] || fail "man pelmora-convert lacks its synopsis"
+  [[ $page == *"PenWidth1"* ]] || fail "man pelmora-convert does not list the --set names"
+  [[ $page == *"白黒"* ]] || fail "man pelmora-convert does not show the Japanese depth names"
+  page=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$prefix/share/man/man1/pelmora.1" 2>/dev/null)
+  [[ $page == *" pelmora ["* ]] || fail "man pelmora's synopsis is not the installed name"
+fi
+# --help and --version need no display; opening a drawing does.
+for word in --help --version; do
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/pelmora" "$word" \
+    >"$stage/out" 2>&1 || fail "pelmora $word without a display exits $?"
+  [ -s "$stage/out" ] || fail "pelmora $word without a display printed nothing"
+done
+# (in a shell of its own: Qt aborts, and the abort is no news here)
+bash -c 'exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$1" nothing.jwc' _ \
+  "$prefix/bin/pelmora" >/dev/null 2>&1 && fail "pelmora with a drawing and no display claims success"
 
 [ "$failures" -eq 0 ] && echo "installed files complete"
 exit $((failures > 0))
