@@ -8,7 +8,7 @@
 // whatever their order, so merging changes the picture only where entities of
 // different layers or pens cross. Each layer's content is marked with its
 // optional content group, nested in its group's.
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,10 +26,13 @@
 namespace pelmora {
 namespace {
 
-// Coordinates are written to a hundredth of a pixel, text matrices to a
-// thousandth of a pixel per em, colours to a thousandth.
+// Coordinates are written to a hundredth of a pixel, the points of curves to a
+// tenth (their Béziers are that close to the curve anyway), text matrices to
+// a thousandth of a pixel per em, colours to a thousandth.
 constexpr int kPointDecimals = 2;
+constexpr int kCurveDecimals = 1;
 constexpr int kMatrixDecimals = 3;
+constexpr int kCompressionLevel = 6;
 
 void Put(std::string& out, double value, int decimals = kPointDecimals) {
   AppendNumber(out, value, decimals);
@@ -110,6 +113,11 @@ struct LayerSlot {
 class PdfVectorWriter final : public VectorTarget {
  public:
   explicit PdfVectorWriter(ByteSink& sink) : m_out(&sink) {}
+  ~PdfVectorWriter() override {
+    if (m_compressor != nullptr) libdeflate_free_compressor(m_compressor);
+  }
+  PdfVectorWriter(const PdfVectorWriter&) = delete;
+  PdfVectorWriter& operator=(const PdfVectorWriter&) = delete;
 
   void Begin(const VectorPage& page) override {
     m_page = page;
@@ -176,13 +184,13 @@ class PdfVectorWriter final : public VectorTarget {
     }
     Stroke& stroke = StrokeFor(layer, pen);
     std::string& path = stroke.path;
-    Put(path, start.x);
-    Put(path, start.y);
+    Put(path, start.x, kCurveDecimals);
+    Put(path, start.y, kCurveDecimals);
     path += "m\n";
     for (const VectorCubic& c : cubics) {
       for (const VectorPoint p : {c.c1, c.c2, c.to}) {
-        Put(path, p.x);
-        Put(path, p.y);
+        Put(path, p.x, kCurveDecimals);
+        Put(path, p.y, kCurveDecimals);
       }
       path += "c\n";
     }
@@ -511,10 +519,16 @@ class PdfVectorWriter final : public VectorTarget {
 
   bool StreamObject(int number, const std::string& entries, std::string_view data,
                     std::string* error) {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    m_zipped.resize(size);
-    if (compress2(m_zipped.data(), &size, reinterpret_cast<const Bytef*>(data.data()),
-                  static_cast<uLong>(data.size()), Z_DEFAULT_COMPRESSION) != Z_OK) {
+    // libdeflate: the same zlib stream in a fraction of zlib's time, and smaller.
+    if (m_compressor == nullptr) m_compressor = libdeflate_alloc_compressor(kCompressionLevel);
+    if (m_compressor == nullptr) {
+      *error = "cannot start the PDF's compression";
+      return false;
+    }
+    m_zipped.resize(libdeflate_zlib_compress_bound(m_compressor, data.size()));
+    const std::size_t size = libdeflate_zlib_compress(m_compressor, data.data(), data.size(),
+                                                      m_zipped.data(), m_zipped.size());
+    if (size == 0) {
       *error = "cannot compress the PDF's contents";
       return false;
     }
@@ -589,7 +603,8 @@ class PdfVectorWriter final : public VectorTarget {
   TextRun m_stamp;
   std::vector<PdfGlyph> m_glyphs;
   std::vector<std::uint64_t> m_offsets;
-  std::vector<Bytef> m_zipped;
+  std::vector<std::uint8_t> m_zipped;
+  libdeflate_compressor* m_compressor = nullptr;
 };
 
 }  // namespace
