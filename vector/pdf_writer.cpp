@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/fonts/shift_jis.h"
 #include "vector/number_text.h"
 #include "vector/pdf_fonts.h"
 #include "vector/vector_writers.h"
@@ -43,6 +44,24 @@ void PutColour(std::string& out, Colour colour) {
   Put(out, RedOf(colour) / 255.0, 3);
   Put(out, GreenOf(colour) / 255.0, 3);
   Put(out, BlueOf(colour) / 255.0, 3);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
 }
 
 bool Finite(VectorPoint p) {
@@ -372,11 +391,30 @@ class PdfVectorWriter final : public VectorTarget {
   }
 
  private:
+  // The text's characters, each where the raster draws it, inside a span
+  // whose actual text is the whole string: readers then find the string as
+  // one word whatever the spacing of its characters.
   void AddText(TextRun& run, const VectorText& text) {
+    const std::size_t start = run.ops.size();
+    std::string utf8;
+    for (const JwcTextChar& c : text.chars) {
+      for (std::string_view bytes = c.bytes; !bytes.empty();) {
+        const Cp932Char code = DecodeCp932Char(bytes);
+        bytes.remove_prefix(static_cast<std::size_t>(code.length));
+        if (code.valid && code.code >= 0x20 && code.code != 0x7F) AppendUtf8(utf8, code.code);
+      }
+    }
+    run.ops += "/Span << /ActualText " + PdfTextString(utf8) + " >> BDC\n";
+    const std::size_t glyphs_start = run.ops.size();
     for (const JwcTextChar& c : text.chars) {
       m_glyphs.clear();
       m_fonts.Place(c, text.face_file, text.face_index, &m_glyphs);
       for (const PdfGlyph& glyph : m_glyphs) AddGlyph(run, glyph);
+    }
+    if (run.ops.size() == glyphs_start) {
+      run.ops.resize(start);  // nothing of it on the page
+    } else {
+      run.ops += "EMC\n";
     }
   }
 
@@ -563,7 +601,11 @@ class PdfVectorWriter final : public VectorTarget {
     std::string ops;
     PutColour(ops, pen.colour);
     ops += "RG ";
-    Put(ops, std::max(pen.width, 1), 0);
+    // A one-pixel pen is the thinnest line the device draws (width 0): one
+    // pixel at the dpi, as the raster's. A width of 1/dpi inch instead is drawn
+    // over every pixel the band touches, two or three on a slant, by
+    // rasterisers without antialiasing (poppler's among them).
+    Put(ops, pen.width <= 1 ? 0 : pen.width, 0);
     ops += "w [";
     double period = 0;
     bool any_drawn = false;
