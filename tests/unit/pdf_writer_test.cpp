@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@
 #include "platform/fonts/font_rasterizer.h"
 #include "platform/raster/bitmap.h"
 #include "platform/raster/canvas.h"
+#include "render/draw_image.h"
+#include "settings/settings.h"
+#include "tests/support/jwc_writer.h"
 #include "vector/vector_writers.h"
 
 namespace pelmora {
@@ -51,44 +55,63 @@ std::string Save(const std::vector<std::uint8_t>& bytes, const std::string& name
   return path;
 }
 
-// Ink of a P6 file as rows of flags (anything not white).
-std::vector<std::vector<bool>> ReadInk(const std::string& path) {
+using Image = std::vector<std::vector<Colour>>;
+
+// A P6 file's pixels.
+Image ReadPpm(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string magic;
   int w = 0, h = 0, max = 0;
   in >> magic >> w >> h >> max;
   in.get();
-  std::vector<std::vector<bool>> ink(static_cast<std::size_t>(h), std::vector<bool>(w));
-  for (auto& row : ink) {
-    for (std::size_t x = 0; x < row.size(); ++x) {
-      char rgb[3];
-      in.read(rgb, 3);
-      row[x] = !(rgb[0] == '\xFF' && rgb[1] == '\xFF' && rgb[2] == '\xFF');
+  Image image(static_cast<std::size_t>(h), std::vector<Colour>(static_cast<std::size_t>(w)));
+  for (auto& row : image) {
+    for (Colour& c : row) {
+      unsigned char rgb[3] = {};
+      in.read(reinterpret_cast<char*>(rgb), 3);
+      c = Rgb(rgb[0], rgb[1], rgb[2]);
     }
   }
-  return ink;
+  return image;
 }
 
-// The share of `a`'s ink with ink of `b` within one pixel.
-double Covered(const std::vector<std::vector<bool>>& a, const std::vector<std::vector<bool>>& b) {
-  long long ink = 0, near = 0;
+Image Pixels(const Bitmap& bitmap) {
+  Image image(static_cast<std::size_t>(bitmap.Height()),
+              std::vector<Colour>(static_cast<std::size_t>(bitmap.Width())));
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    for (int x = 0; x < bitmap.Width(); ++x) image[y][x] = bitmap.ColourAt(x, y);
+  }
+  return image;
+}
+
+// The share of `a`'s drawn pixels (not `background`) with a pixel of the same
+// colour within one pixel in `b`.
+double Covered(const Image& a, const Image& b, Colour background) {
+  long long drawn = 0, near = 0;
   const int h = static_cast<int>(std::min(a.size(), b.size()));
   for (int y = 0; y < h; ++y) {
     const int w = static_cast<int>(std::min(a[y].size(), b[y].size()));
     for (int x = 0; x < w; ++x) {
-      if (!a[y][x]) continue;
-      ++ink;
+      if (a[y][x] == background) continue;
+      ++drawn;
       bool found = false;
-      for (int dy = -1; dy <= 1 && !found; ++dy) {
-        for (int dx = -1; dx <= 1 && !found; ++dx) {
-          const int yy = y + dy, xx = x + dx;
-          found = yy >= 0 && yy < h && xx >= 0 && xx < w && b[yy][xx];
+      for (int yy = std::max(0, y - 1); yy <= std::min(h - 1, y + 1) && !found; ++yy) {
+        for (int xx = std::max(0, x - 1); xx <= std::min(w - 1, x + 1) && !found; ++xx) {
+          found = b[yy][xx] == a[y][x];
         }
       }
       near += found ? 1 : 0;
     }
   }
-  return ink == 0 ? 0.0 : static_cast<double>(near) / static_cast<double>(ink);
+  return drawn == 0 ? 0.0 : static_cast<double>(near) / static_cast<double>(drawn);
+}
+
+// The PDF rasterised by poppler at `dpi`, without antialiasing.
+Image Rasterise(const std::vector<std::uint8_t>& pdf, int dpi) {
+  const std::string path = Save(pdf, "raster.pdf");
+  Shell("pdftoppm -r " + std::to_string(dpi) + " -aa no -aaVector no -singlefile " + path + ' ' +
+        testing::TempDir() + "raster");
+  return ReadPpm(testing::TempDir() + "raster.ppm");
 }
 
 VectorPage Page(int width, int height, int dpi) {
@@ -140,23 +163,17 @@ TEST(PdfWriter, GlyphsLieWhereTheRasterDrawsThem) {
     canvas.SetFont(ch.font);
     canvas.SetFontColour(0);
     canvas.TextOut(ch.at.x, ch.at.y, ch.bytes);
-    std::vector<std::vector<bool>> raster(kSize, std::vector<bool>(kSize));
-    for (int y = 0; y < kSize; ++y) {
-      for (int x = 0; x < kSize; ++x) raster[y][x] = bitmap->ColourAt(x, y) != kWhite;
-    }
+    const Image raster = Pixels(*bitmap);
 
     VectorText text;
     text.chars = {ch};
     text.face_file = face.file;
     text.face_index = face.index;
-    const auto pdf =
-        Save(WritePdf(Page(kSize, kSize, kDpi), [&](VectorTarget& t) { t.Text(0, text, {}, {}); }),
-             "glyph.pdf");
-    Shell("pdftoppm -r " + std::to_string(kDpi) + " -aa no -aaVector no -singlefile " + pdf + ' ' +
-          testing::TempDir() + "glyph");
-    const auto vector = ReadInk(testing::TempDir() + "glyph.ppm");
-    EXPECT_GE(Covered(raster, vector), 0.98);
-    EXPECT_GE(Covered(vector, raster), 0.98);
+    const Image vector = Rasterise(
+        WritePdf(Page(kSize, kSize, kDpi), [&](VectorTarget& t) { t.Text(0, text, {}, {}); }),
+        kDpi);
+    EXPECT_GE(Covered(raster, vector, kWhite), 0.98);
+    EXPECT_GE(Covered(vector, raster, kWhite), 0.98);
   }
 }
 
@@ -222,6 +239,105 @@ TEST(PdfWriter, DocumentReadsBack) {
   EXPECT_EQ(content.find("nan"), std::string::npos);
   EXPECT_EQ(content.find("inf"), std::string::npos);
   EXPECT_NE(json.find("/PrintState"), std::string::npos);
+}
+
+// A random drawing through the render's walk: the PDF rasterised at the dpi
+// lies on the 24-bit bitmap of the same render, colour for colour, both ways.
+TEST(PdfWriter, RandomDrawingLiesOnTheBitmap) {
+  std::mt19937 random(20261210);
+  const auto uniform = [&](double low, double high) {
+    return std::uniform_real_distribution<double>(low, high)(random);
+  };
+  const auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  // A3, 4 drawing units per millimetre: 1680 x 1188 units.
+  JwcWriter drawing;
+  for (int i = 0; i < 11; ++i) {
+    drawing.TextStyle(i, static_cast<std::int16_t>(1 + i % 7),
+                      static_cast<std::int16_t>(20 + 8 * i), static_cast<std::int16_t>(25 + 10 * i),
+                      static_cast<std::int16_t>(i % 4));
+  }
+  const auto layer = [&] { return static_cast<std::uint8_t>(pick(0, 3) * 16 + pick(0, 5)); };
+  for (int i = 0; i < 300; ++i) {
+    const float x = static_cast<float>(uniform(0, 1680)), y = static_cast<float>(uniform(0, 1188));
+    drawing.AddLine({.X1 = x,
+                     .Y1 = y,
+                     .X2 = x + static_cast<float>(uniform(-300, 300)),
+                     .Y2 = y + static_cast<float>(uniform(-300, 300)),
+                     .LineType = static_cast<std::uint8_t>(pick(1, 8)),
+                     .PenColor = static_cast<std::uint8_t>(pick(1, 7)),
+                     .Layer = layer()});
+  }
+  for (int i = 0; i < 60; ++i) {
+    const float start = static_cast<float>(uniform(0, 360));
+    drawing.AddArc({.CenterX = static_cast<float>(uniform(0, 1680)),
+                    .CenterY = static_cast<float>(uniform(0, 1188)),
+                    .Radius = static_cast<float>(uniform(5, 200)),
+                    .Flatness = i % 3 == 0 ? static_cast<float>(uniform(0.2, 1)) : 1.0f,
+                    .StartAngle = i % 4 == 0 ? 0.0f : start,
+                    .EndAngle = i % 4 == 0 ? 0.0f : start + static_cast<float>(uniform(10, 300)),
+                    .Tilt = i % 3 == 0 ? static_cast<float>(uniform(0, 180)) : 0.0f,
+                    .LineType = static_cast<std::uint8_t>(pick(1, 8)),
+                    .PenColor = static_cast<std::uint8_t>(pick(1, 7)),
+                    .Layer = layer()});
+  }
+  const std::vector<std::string> words = {"\x95\xBD\x96\xCA\x90\x7D", "A-101",
+                                          "\x8F\x6B\x8E\xDA 1:50",
+                                          "\x83\x4C\x83\x62\x83\x60\x83\x93"};
+  for (int i = 0; i < 30; ++i) {
+    const float x = static_cast<float>(uniform(100, 1500)),
+                y = static_cast<float>(uniform(100, 1100));
+    const double angle = i % 3 == 0 ? uniform(0, 6.283) : 0.0;
+    drawing.AddText({.X1 = x,
+                     .Y1 = y,
+                     .X2 = x + static_cast<float>(100 * std::cos(angle)),
+                     .Y2 = y + static_cast<float>(100 * std::sin(angle)),
+                     .Text = words[static_cast<std::size_t>(i) % words.size()],
+                     .Style = static_cast<std::uint8_t>(pick(0, 10)),
+                     .Layer = layer(),
+                     .Flags = static_cast<std::uint8_t>(i % 5 == 0 ? 0x20 : 0)});
+  }
+  for (int i = 0; i < 60; ++i) {
+    drawing.AddDot({.X = static_cast<float>(uniform(0, 1680)),
+                    .Y = static_cast<float>(uniform(0, 1188)),
+                    .Layer = layer(),
+                    .PenColor = static_cast<std::uint8_t>(pick(1, 7))});
+  }
+  Tjwcin reader;
+  ASSERT_EQ(reader.JwcLoadBytes(drawing.Bytes()), 0) << reader.LastError();
+  constexpr int kDpi = 100;
+  Settings settings;
+  settings.dpi = kDpi;
+  settings.ColorMode = 24;
+  settings.PenWidth2 = 3;
+  settings.PenWidth5 = 6;
+  std::array<std::uint8_t, 256> layers;
+  std::array<std::uint8_t, 16> groups;
+  layers.fill(1);
+  groups.fill(1);
+  RenderContext context;
+  context.reader = &reader;
+  context.settings = &settings;
+  context.LayerVisible = &layers;
+  context.GroupVisible = &groups;
+  context.PixelsPerMm = 4.0f;
+  const int width = 1654, height = 1169;  // 420 x 297 mm at 100 dpi
+  const float scale = static_cast<float>(kDpi / 25.4 / 4.0);
+  Image bitmap;
+  context.delivery = [&](const Bitmap& image, std::string*) {
+    bitmap = Pixels(image);
+    return true;
+  };
+  ASSERT_EQ(DrawImage(context, width, height, 0, height, scale, kRenderFile), 1);
+  std::vector<std::uint8_t> pdf;
+  ByteSink sink(&pdf);
+  auto writer = CreatePdfVectorWriter(sink, {});
+  ASSERT_EQ(DrawVector(context, width, height, 0, height, scale, *writer), 1);
+  const Image vector = Rasterise(pdf, kDpi);
+  const Colour background = settings.BackColor;
+  EXPECT_GE(Covered(bitmap, vector, background), 0.95);
+  EXPECT_GE(Covered(vector, bitmap, background), 0.95);
 }
 
 }  // namespace
