@@ -3,6 +3,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
+#include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 #include <hb-subset.h>
 #include <hb.h>
@@ -79,7 +80,8 @@ struct Face {
   int index = 0;
   long double avg_width_units = 1;
   std::map<SizeKey, Scale> scales;
-  int font = -1;  // index in the set once a glyph of it is placed
+  bool embeddable = false;  // TrueType outlines, which the PDF embeds as they are
+  int font = -1;            // index in the set once a glyph of it is placed
   std::unordered_map<char32_t, std::uint16_t> cids;
   std::vector<FT_UInt> gids;       // of CID 1, 2, ...
   std::vector<char32_t> unicodes;  // of CID 1, 2, ...
@@ -89,6 +91,56 @@ struct Face {
   Face& operator=(const Face&) = delete;
   ~Face() {
     if (ft != nullptr) FT_Done_Face(ft);
+  }
+};
+
+// A glyph's outline in font units, mapped by `m` (one em onto page pixels)
+// into path operators.
+struct OutlineWriter {
+  std::string* out;
+  std::array<double, 6> m;
+  double upem;
+  FT_Vector last{};
+
+  void Point(const FT_Vector* v) {
+    const double u = static_cast<double>(v->x) / upem, w = static_cast<double>(v->y) / upem;
+    for (const double value : {m[4] + u * m[0] + w * m[2], m[5] + u * m[1] + w * m[3]}) {
+      char text[48];
+      std::snprintf(text, sizeof text, "%.2f ", value);
+      *out += text;
+    }
+  }
+  static OutlineWriter& Of(void* user) { return *static_cast<OutlineWriter*>(user); }
+  static int Move(const FT_Vector* to, void* user) {
+    OutlineWriter& w = Of(user);
+    w.Point(to);
+    *w.out += "m\n";
+    w.last = *to;
+    return 0;
+  }
+  static int Line(const FT_Vector* to, void* user) {
+    OutlineWriter& w = Of(user);
+    w.Point(to);
+    *w.out += "l\n";
+    w.last = *to;
+    return 0;
+  }
+  static int Conic(const FT_Vector* control, const FT_Vector* to, void* user) {
+    OutlineWriter& w = Of(user);
+    // The quadratic's controls raised to a cubic's (two thirds of the way).
+    const FT_Vector c1{w.last.x + (control->x - w.last.x) * 2 / 3,
+                       w.last.y + (control->y - w.last.y) * 2 / 3};
+    const FT_Vector c2{to->x + (control->x - to->x) * 2 / 3, to->y + (control->y - to->y) * 2 / 3};
+    return Cubic(&c1, &c2, to, user);
+  }
+  static int Cubic(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
+    OutlineWriter& w = Of(user);
+    w.Point(c1);
+    w.Point(c2);
+    w.Point(to);
+    *w.out += "c\n";
+    w.last = *to;
+    return 0;
   }
 };
 
@@ -135,6 +187,11 @@ struct PdfFontSet::Impl {
     } else {
       face->avg_width_units = ft->units_per_EM / 2.0L;
     }
+    FT_ULong glyf_length = 0;
+    face->embeddable =
+        FT_IS_SFNT(ft) &&
+        FT_Load_Sfnt_Table(ft, FT_MAKE_TAG('g', 'l', 'y', 'f'), 0, nullptr, &glyf_length) == 0 &&
+        glyf_length > 0;
     if (face->avg_width_units <= 0) face->avg_width_units = 1;
     faces.push_back(std::move(face));
     return faces.back().get();
@@ -200,6 +257,23 @@ struct PdfFontSet::Impl {
       scale.ascent = static_cast<int>(std::nearbyint(ascent_26_6 / 64));
     }
     return face.scales.emplace(size, scale).first->second;
+  }
+
+  // The glyph's outline in page pixels; empty when the face gives none.
+  std::string Outline(Face& face, FT_UInt gid, const std::array<double, 6>& matrix) {
+    std::string out;
+    if (FT_Load_Glyph(face.ft, gid, FT_LOAD_NO_SCALE | FT_LOAD_NO_BITMAP) != 0 ||
+        face.ft->glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
+      return out;
+    }
+    OutlineWriter writer{&out, matrix, static_cast<double>(face.ft->units_per_EM)};
+    FT_Outline_Funcs funcs{};
+    funcs.move_to = &OutlineWriter::Move;
+    funcs.line_to = &OutlineWriter::Line;
+    funcs.conic_to = &OutlineWriter::Conic;
+    funcs.cubic_to = &OutlineWriter::Cubic;
+    if (FT_Outline_Decompose(&face.ft->glyph->outline, &funcs, &writer) != 0) out.clear();
+    return out;
   }
 
   // The hinted advance of a glyph at a size, 1/64 pixel.
@@ -302,8 +376,6 @@ void PdfFontSet::Place(const JwcTextChar& c, const std::string& face_file, int f
     const long double along = static_cast<long double>(pen) / 64;
     const long double x = std::nearbyint((base_x + along * cos) * 64) / 64;
     const long double y = std::nearbyint((base_y - along * sin) * 64) / 64;
-    glyph.cid = impl.Cid(*drawing, code.code, glyph.visible ? gid : 0);
-    glyph.font = drawing->font;
     // One em of glyph space along the turned baseline (x) and up from it (y),
     // in page pixels with y down.
     glyph.matrix = {static_cast<double>(used.x_ppem * cos),
@@ -312,9 +384,22 @@ void PdfFontSet::Place(const JwcTextChar& c, const std::string& face_file, int f
                     static_cast<double>(-used.y_ppem * cos),
                     static_cast<double>(x),
                     static_cast<double>(y)};
+    const bool drawn = glyph.visible;
+    if (drawn && !drawing->embeddable) {
+      // Drawn as a path; the text rides invisibly on a face that embeds.
+      glyph.outline = impl.Outline(*drawing, gid, glyph.matrix);
+      glyph.visible = false;
+    }
+    Face* carrier = glyph.visible ? drawing : face->embeddable ? face : impl.Gothic();
+    if (carrier != nullptr && carrier->embeddable) {
+      glyph.cid = impl.Cid(*carrier, code.code, glyph.visible ? gid : 0);
+      glyph.font = carrier->font;
+    } else {
+      glyph.font = -1;
+    }
     glyphs->push_back(glyph);
     // Later characters of one string step by the hinted advance, as the raster's.
-    if (!bytes.empty() && glyph.visible) pen += impl.Advance(*drawing, size, gid);
+    if (!bytes.empty() && drawn) pen += impl.Advance(*drawing, size, gid);
   }
 }
 

@@ -16,10 +16,14 @@ namespace pelmora {
 // One character on the page: which font and CID, and the text matrix that maps
 // one em of glyph space onto page pixels (y down), origin on the baseline.
 struct PdfGlyph {
-  int font = 0;  // index of the font in the set, in order of first use
+  int font = 0;  // index of the font in the set, in order of first use; -1: no text
   std::uint16_t cid = 0;
-  bool visible = true;  // false: no installed face has the glyph; written invisibly
+  bool visible = true;  // false: written invisibly, for search and copy only
   std::array<double, 6> matrix{};
+  // The glyph as a path to fill (page pixels, y down) when the face that draws
+  // it cannot be embedded (no TrueType outlines: CFF, Type 1); its text is then
+  // invisible.
+  std::string outline;
 };
 
 // A font ready to embed.

@@ -110,6 +110,7 @@ struct Stroke {
 struct TextRun {
   Colour colour = 0;
   std::string ops;
+  std::string outlines;  // glyphs drawn as paths, filled after the text
   int font = -1;
   bool invisible = false;
 };
@@ -226,7 +227,7 @@ class PdfVectorWriter final : public VectorTarget {
       if (r.colour == text.colour) run = &r;
     }
     if (run == nullptr) {
-      slot.texts.push_back({text.colour, {}, -1, false});
+      slot.texts.push_back({text.colour, {}, {}, -1, false});
       run = &slot.texts.back();
     }
     AddText(*run, text);
@@ -412,7 +413,8 @@ class PdfVectorWriter final : public VectorTarget {
       for (const PdfGlyph& glyph : m_glyphs) AddGlyph(run, glyph);
     }
     if (run.ops.size() == glyphs_start) {
-      run.ops.resize(start);  // nothing of it on the page
+      // Nothing of it on the page, or only outlines.
+      run.ops.resize(start);
     } else {
       run.ops += "EMC\n";
     }
@@ -425,6 +427,8 @@ class PdfVectorWriter final : public VectorTarget {
       const double reach =
           2 * (std::fabs(m[0]) + std::fabs(m[1]) + std::fabs(m[2]) + std::fabs(m[3]));
       if (m_box.Misses(m[4] - reach, m[5] - reach, m[4] + reach, m[5] + reach)) return;
+      run.outlines += glyph.outline;
+      if (glyph.font < 0) return;
       std::string& ops = run.ops;
       if (glyph.font != run.font) {
         ops += "/F" + std::to_string(glyph.font) + " 1 Tf\n";
@@ -446,6 +450,10 @@ class PdfVectorWriter final : public VectorTarget {
   }
 
   static void AppendText(std::string& out, const TextRun& run) {
+    if (!run.outlines.empty()) {
+      PutColour(out, run.colour);
+      out += "rg\n" + run.outlines + "f\n";
+    }
     if (run.ops.empty()) return;
     out += "BT\n";
     PutColour(out, run.colour);

@@ -130,6 +130,7 @@ TEST(PdfWriter, GlyphsLieWhereTheRasterDrawsThem) {
     const char* name;
     std::string bytes;
     int height, width, escapement;
+    const char* family = "IPAGothic";
   };
   const std::vector<Case> cases = {
       {"upright", "\x8A\xBF", 60, 30, 0},         // 漢
@@ -139,18 +140,20 @@ TEST(PdfWriter, GlyphsLieWhereTheRasterDrawsThem) {
       {"slanted", "\x83\x41", 70, 50, 300},  // ア, 30 degrees
       {"em height", "W", -40, 0, 1800},      // negative height: the em
       {"stamp string", "360dpi", 30, 0, 0},  // several characters, own advances
+      // A face the PDF cannot embed as TrueType: outlines, with invisible text.
+      {"CFF face", "Rg\x8A\xBF", 50, 0, 200, "Nimbus Sans"},
   };
-  const FaceChoice face = ChooseFace("IPAGothic");
-  ASSERT_TRUE(face.Found());
   constexpr int kSize = 200, kDpi = 96;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    const FaceChoice face = ChooseFace(c.family);
+    ASSERT_TRUE(face.Found());
     JwcTextChar ch;
     ch.bytes = c.bytes;
     ch.font.height = c.height;
     ch.font.width = c.width;
     ch.font.escapement = c.escapement;
-    ch.font.face_name = "IPAGothic";
+    ch.font.face_name = c.family;
     ch.at = {90, 90};
 
     auto bitmap = Bitmap::Create(kSize, kSize, 24);
