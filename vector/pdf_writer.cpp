@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -124,7 +125,7 @@ struct DotRun {
 struct LayerSlot {
   VectorLayer info;
   std::vector<std::string> pens;  // the pen operators of strokes[i]
-  std::vector<Stroke> strokes;
+  std::deque<Stroke> strokes;
   std::unordered_map<std::string, std::size_t> stroke_index;
   std::vector<TextRun> texts;
   std::vector<DotRun> dots;
@@ -605,6 +606,18 @@ class PdfVectorWriter final : public VectorTarget {
   }
 
   Stroke& StrokeFor(std::uint8_t layer, const VectorPen& pen) {
+    // Entities mostly come in runs of one layer and pen.
+    if (m_last_stroke != nullptr && m_last_layer == layer && m_last_pen.colour == pen.colour &&
+        m_last_pen.width == pen.width && m_last_pen.dashes == pen.dashes) {
+      return *m_last_stroke;
+    }
+    m_last_layer = layer;
+    m_last_pen = pen;
+    m_last_stroke = &NewStrokeFor(layer, pen);
+    return *m_last_stroke;
+  }
+
+  Stroke& NewStrokeFor(std::uint8_t layer, const VectorPen& pen) {
     LayerSlot& slot = Slot(layer);
     std::string ops;
     PutColour(ops, pen.colour);
@@ -647,8 +660,12 @@ class PdfVectorWriter final : public VectorTarget {
   VectorPage m_page;
   bool m_begun = false;
   Box m_box{};
-  std::vector<LayerSlot> m_layers;
+  std::deque<LayerSlot> m_layers;  // a deque: strokes are pointed at
   std::unordered_map<std::uint8_t, std::size_t> m_by_byte;
+  // The stroke the last line or arc went to (strokes live in deques: stable).
+  Stroke* m_last_stroke = nullptr;
+  std::uint8_t m_last_layer = 0;
+  VectorPen m_last_pen;
   PdfFontSet m_fonts;
   TextRun m_stamp;
   std::vector<PdfGlyph> m_glyphs;
