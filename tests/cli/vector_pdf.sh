@@ -24,7 +24,7 @@ overlay() {
 }
 overlay floorplan 150 "$src/samples/floorplan.jwc"
 overlay floorplan-int 96 "$src/samples/floorplan-int.jwc"
-overlay a0-region 360 --size 300x200 "$src/samples/a0-large.jwc"
+overlay a0-region 360 --size 200x140 "$src/samples/a0-large.jwc"
 
 # Texts, fonts, no images.
 text=$(pdftotext floorplan.pdf -)
