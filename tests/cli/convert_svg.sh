@@ -8,30 +8,6 @@ py=/usr/bin/python3
 [ -x "$py" ] || py=python3
 command -v rsvg-convert >/dev/null || { echo "FAIL: rsvg-convert (librsvg2-bin) is missing" >&2; exit 1; }
 
-# ink_agreement BMP PNG: the two shares (bitmap ink met by SVG ink within a
-# pixel, and the other way round), each 0..1.
-ink_agreement() {
-  "$py" - "$1" "$2" <<'PY'
-import sys
-from collections import Counter
-from PIL import Image, ImageChops, ImageFilter
-bmp = Image.open(sys.argv[1]).convert('RGB')
-svg = Image.open(sys.argv[2]).convert('RGBA')
-back = Counter(bmp.getdata()).most_common(1)[0][0]
-flat = Image.new('RGB', svg.size, back)
-flat.paste(svg, mask=svg.split()[3])
-def ink(image):  # a channel a quarter of the way from the background, or more
-    diff = ImageChops.difference(image, Image.new('RGB', image.size, back)).convert('L')
-    return diff.point(lambda v: 255 if v >= 24 else 0)
-a, b = ink(bmp), ink(flat)
-def met(x, y):  # share of x's ink with y's ink in its 3 x 3 neighbourhood
-    near = ImageChops.multiply(x, y.filter(ImageFilter.MaxFilter(3)))
-    total = x.histogram()[255]
-    return near.histogram()[255] / total if total else 1.0
-print(f"{met(a, b):.4f} {met(b, a):.4f}")
-PY
-}
-
 # Each sample at a dpi, and the random dense drawing on a sheet of it.
 while read -r name dpi extra; do
   sample="$src/samples/$name"
@@ -41,10 +17,9 @@ while read -r name dpi extra; do
   expect 0 "$bin" --defaults --show-all --dpi "$dpi" $extra --format svg -o "$work/page.svg" "$sample"
   read -r w h < <("$py" -c "from PIL import Image; print(*Image.open('$work/ref.bmp').size)")
   rsvg-convert -w "$w" -h "$h" -o "$work/page.png" "$work/page.svg" || fail "$name: librsvg cannot read the SVG"
-  read -r there back < <(ink_agreement "$work/ref.bmp" "$work/page.png")
-  echo "$name at $dpi dpi $extra: bitmap ink met $there, SVG ink met $back"
-  awk -v a="$there" -v b="$back" 'BEGIN { exit !(a >= 0.90 && b >= 0.90) }' ||
-    fail "$name at $dpi dpi: ink agreement $there / $back below 0.90"
+  echo "$name at $dpi dpi $extra:"
+  "$py" "$src/tests/vector/overlay.py" --mode ink --min 0.90 "$work/ref.bmp" "$work/page.png" ||
+    fail "$name at $dpi dpi: the SVG's ink does not lie on the bitmap's"
 done <<'EOF'
 floorplan.jwc 150
 floorplan-int.jwc 100
