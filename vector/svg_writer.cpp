@@ -218,7 +218,8 @@ struct PathData {
 struct Stroke {
   Colour colour = 0;
   int width = 1;
-  std::vector<std::int32_t> dashes;  // empty: solid
+  std::vector<std::int32_t> pen_dashes;  // as the pen gave them
+  std::vector<std::int32_t> dashes;      // as written; empty: solid
   PathData path;
 };
 
@@ -425,7 +426,7 @@ class SvgWriter final : public VectorTarget {
     LayerContent& content = Content(layer);
     const int width = std::max(pen.width, 1);
     const auto same = [&](const Stroke& s) {
-      return s.colour == pen.colour && s.width == width && s.dashes == UsableDashes(pen.dashes);
+      return s.colour == pen.colour && s.width == width && s.pen_dashes == pen.dashes;
     };
     if (content.last_stroke < content.strokes.size() &&
         same(content.strokes[content.last_stroke])) {
@@ -437,7 +438,7 @@ class SvgWriter final : public VectorTarget {
         return content.strokes[i];
       }
     }
-    content.strokes.push_back({pen.colour, width, UsableDashes(pen.dashes), {}});
+    content.strokes.push_back({pen.colour, width, pen.dashes, UsableDashes(pen.dashes), {}});
     content.last_stroke = content.strokes.size() - 1;
     return content.strokes.back();
   }
