@@ -12,9 +12,9 @@ command -v rsvg-convert >/dev/null || { echo "FAIL: rsvg-convert (librsvg2-bin) 
 while read -r name dpi extra; do
   sample="$src/samples/$name"
   # shellcheck disable=SC2086
-  expect 0 "$bin" --defaults --show-all --dpi "$dpi" $extra --depth 24 -o "$work/ref.bmp" "$sample"
+  expect 0 "$bin" -f --defaults --show-all --dpi "$dpi" $extra --depth 24 -o "$work/ref.bmp" "$sample"
   # shellcheck disable=SC2086
-  expect 0 "$bin" --defaults --show-all --dpi "$dpi" $extra --format svg -o "$work/page.svg" "$sample"
+  expect 0 "$bin" -f --defaults --show-all --dpi "$dpi" $extra --format svg -o "$work/page.svg" "$sample"
   read -r w h < <("$py" -c "from PIL import Image; print(*Image.open('$work/ref.bmp').size)")
   rsvg-convert -w "$w" -h "$h" -o "$work/page.png" "$work/page.svg" || fail "$name: librsvg cannot read the SVG"
   echo "$name at $dpi dpi $extra:"
@@ -55,8 +55,10 @@ root, shown = layers(f'{work}/shown.svg')
 _, kept = layers(f'{work}/kept.svg')
 check(root.get('viewBox', '').startswith('0 0 '), 'no viewBox in millimetres')
 check(len(shown) >= 3, f'too few layers: {list(shown)}')
-for label in shown:
-    check(label in info, f'layer label {label!r} is not as --info names it')
+for label in shown:  # "G-L name" or "G name", as --info lists them
+    number, _, name = label.partition(' ')
+    check(re.search(r'(group|layer) %s .*「%s」' % (re.escape(number), re.escape(name)), info),
+          f'layer label {label!r} is not as --info names it')
 hidden = [l for l in kept if l.startswith('0-1')]
 check(len(hidden) == 1 and kept[hidden[0]].get('style') == 'display:none',
       f'the hidden layer is not kept switched off: {list(kept)}')
