@@ -553,7 +553,11 @@ class SvgWriter final : public VectorTarget {
     for (const char ch : face.family) {
       if (ch != '\'' && ch != '\\') family += ch;
     }
-    if (!family.empty()) AppendXml(out, "'" + family + "', ");
+    if (!family.empty()) {
+      out += '\'';
+      AppendXml(out, family);
+      out += "', ";
+    }
     out += "'Noto Sans CJK JP', sans-serif\" font-size=\"";
     AppendNumber(out, m_units.Millimetres(face.em_y), m_units.Decimals() + 1);
     out += '"';
