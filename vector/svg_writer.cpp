@@ -443,13 +443,12 @@ class SvgWriter final : public VectorTarget {
     return content.strokes.back();
   }
 
-  // SVG's own elliptical arcs are a third the size of the cubics, but a
-  // reader finds their centre again from the rounded end points: well
-  // conditioned for pieces of at most a quarter turn of a not too flat
-  // ellipse, on the page's scale.
+  // SVG's own elliptical arcs are a third the size of the cubics (and at most
+  // eight per curve, however large), but a reader finds their centre again
+  // from the rounded end points: well conditioned for pieces of at most a
+  // quarter turn of a not too flat ellipse.
   static bool NativeArc(const VectorArc& arc) {
-    return arc.flatness >= 0.25 && arc.flatness <= 4 && arc.radius > 0 && arc.radius < kFar &&
-           std::fabs(arc.centre.x) < kFar && std::fabs(arc.centre.y) < kFar;
+    return arc.flatness >= 0.25 && arc.flatness <= 4 && arc.radius > 0;
   }
 
   void WriteNativeArc(PathData& path, const VectorArc& arc) {

@@ -295,5 +295,45 @@ TEST(SvgWriter, GlyphOutlinesCoverTheRastersPixels) {
   }
 }
 
+TEST(SvgWriter, AbsurdGeometryGivesShortPlainNumbers) {
+  constexpr double kHuge = 1 << 30;
+  const VectorPen pen{0, 1, 1, {4, 2}};
+  const std::function<void(VectorTarget&)> cases[] = {
+      [&](VectorTarget& t) {
+        t.Line(0, pen, {-kHuge, -kHuge}, {kHuge, kHuge}, {});
+      },
+      [&](VectorTarget& t) {
+        t.Arc(0, pen, {{kHuge, 0}, kHuge, 1, 0, 720, 0}, {});
+      },
+      [&](VectorTarget& t) {
+        t.Arc(0, pen, {{500, 250}, 400, 1e-9, 10, 350, 45}, {});
+      },
+      [&](VectorTarget& t) {
+        t.Arc(0, pen, {{500, 250}, std::nan(""), 1, 0, 360, 0}, {});
+      },
+      [&](VectorTarget& t) {
+        t.Dot(0, 0, {kHuge, -kHuge}, 1 << 30, {});
+      },
+      [&](VectorTarget& t) {
+        t.Text(0, Kanji({-(1 << 30), 1 << 30}, 40), {}, {});
+      },
+      [&](VectorTarget& t) {
+        t.Text(0, Kanji({0, 0}, 1 << 20), {}, {});
+      },
+      [&](VectorTarget& t) {
+        t.Text(0, Kanji({0, 0}, 1 << 26), {}, {});
+      },
+  };
+  for (const auto& draw : cases) {
+    const std::string svg = Write({}, draw);
+    EXPECT_LT(svg.size(), 4000u);
+    for (const Element& e : Parse(svg)) {
+      if (e.attributes.count("d") == 0) continue;
+      const std::string& d = e.attributes.at("d");
+      EXPECT_EQ(d.find_first_not_of("0123456789.- Mmlcaz"), std::string::npos) << d;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pelmora
