@@ -954,6 +954,8 @@ class Converter {
       json["font"] = {{"name", m_settings.FontName},
                       {"drawn_with", font.family},
                       {"substitutions", std::move(substitutions)}};
+      json["outputs"] = {{"vector", {"pdf", "svg", "dxf"}},
+                         {"image", {"bmp", "png", "tiff", "pdf"}}};
       json["input"] = job.drawing;
       result->out += JsonLine(json) + "\n";
       return true;
@@ -968,6 +970,9 @@ class Converter {
         text += "  characters " + s.requested + " lacks are drawn with " + s.used + "\n";
       }
     }
+    // The groups and layers above are those of the vector documents.
+    text += "Outputs:      vector pdf, svg, dxf (a layer per group and layer); image bmp, png, "
+            "tiff, pdf --raster\n";
     result->out += text;
     return true;
   }

@@ -63,6 +63,7 @@ struct Case {
   bool no9 = true;
   int depth = 24;
   std::vector<std::string> calls;
+  bool stamp = false;
 };
 
 TEST(VectorWalkTest, HandsOverWhatTheRasterDraws) {
@@ -147,12 +148,23 @@ TEST(VectorWalkTest, HandsOverWhatTheRasterDraws) {
                    true,
                    1,
                    {}});
+  // Texts after dots in the order of their kind, laid out character by
+  // character; the resolution stamp last, on no layer.
+  cases.push_back({"text and stamp",
+                   JwcWriter()
+                       .AddText({.X1 = 10, .Y1 = 50, .X2 = 40, .Y2 = 50, .Text = "ab"})
+                       .AddDot({.X = 5, .Y = 5, .PenColor = 1}),
+                   false,
+                   true,
+                   1,
+                   {"layer 0-0 / 0", "T00 000000 2 chars", "D00 000000 (5,95) 6", "stamp 36dpi"},
+                   true});
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
     Tjwcin reader;
     ASSERT_EQ(reader.JwcLoadBytes(c.drawing.Bytes()), 0) << reader.LastError();
     Settings settings;
-    settings.WriteDPI = false;
+    settings.WriteDPI = c.stamp;
     settings.No9 = c.no9;
     settings.ColorMode = c.depth;
     std::array<std::uint8_t, 256> layers;
