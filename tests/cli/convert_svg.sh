@@ -21,9 +21,9 @@ while read -r name dpi extra; do
   "$py" "$src/tests/vector/overlay.py" --mode ink --min 0.90 "$work/ref.bmp" "$work/page.png" ||
     fail "$name at $dpi dpi: the SVG's ink does not lie on the bitmap's"
 done <<'EOF'
-floorplan.jwc 150
-floorplan-int.jwc 100
-a0-large.jwc 50 --paper A2
+floorplan.jwc 100
+floorplan-int.jwc 72
+a0-large.jwc 72 --paper A3
 EOF
 
 # Structure: XML, the layers as --info names them, hidden ones only with
