@@ -164,11 +164,6 @@ std::string DxfTextFromJwc(std::string_view shift_jis, bool utf8) {
       ++i;
       continue;
     }
-    if (byte == '%') {
-      out += (i + 1 < text.size() && text[i + 1] == '%') ? "%%%" : "%";
-      ++i;
-      continue;
-    }
     const Cp932Char c = DecodeCp932Char(text.substr(i));
     const auto length = static_cast<std::size_t>(c.length);
     if (!c.valid) {

@@ -27,8 +27,8 @@ std::string DxfSymbolName(std::string_view name, std::string_view fallback);
 // A JW_CAD text string (Shift-JIS) as the text a TEXT entity shows, in UTF-8
 // or code page 932: the trailing middle dots that only spread the text out and
 // the two-byte placement codes (^u ^c ^d ^o ^b ^B) are dropped, control bytes
-// become spaces, a byte or pair that is no character becomes '?', a caret is
-// written "^ " and a percent sign before another one "%%%" (the TEXT escapes).
+// become spaces, a byte or pair that is no character becomes '?', and a caret
+// is written "^ ", as DXF escapes it.
 std::string DxfTextFromJwc(std::string_view shift_jis, bool utf8);
 
 }  // namespace pelmora
