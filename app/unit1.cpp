@@ -38,6 +38,8 @@
 #include <utility>
 
 #include "dialogs/modal_seam.h"
+#include "render/vector_walk.h"
+#include "vector/vector_file.h"
 #include "app/preview_widgets.h"
 #include "app/quick_panel.h"
 #include "dialogs/ui_fonts.h"
@@ -73,7 +75,10 @@ const QString kOpenFilter = QStringLiteral("JW_CAD図面(*.jwc)");
 // The extension of the chosen name decides the format; a name without one
 // gets ".bmp" from the dialog.
 const QString kSaveFilter = QStringLiteral(
-    "ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF(*.pdf)");
+    "ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF (ベクター)(*.pdf);;PDF (画像)(*.pdf);;"
+    "SVG(*.svg);;DXF(*.dxf)");
+// The filter that makes a .pdf one image; any other makes it a vector document.
+const QString kImagePdfFilter = QStringLiteral("PDF (画像)(*.pdf)");
 
 // Runs a function when the scope is left, unless dismissed.
 class ScopeExit {
@@ -872,6 +877,8 @@ int TForm1::DrawImage(int width, int height, int originX, int originY, float sca
       // its encoder; a name without a known extension is a bitmap, as always.
       const std::optional<ImageFormat> format =
           FormatFromName(QFile::encodeName(m_output_file).toStdString());
+      if (format && IsVectorFormat(*format) && (!IsRasterFormat(*format) || m_save_vector))
+        return SaveVector(context, *format, width, height, originX, originY, scale);
       return SaveEncoded(context, format.value_or(ImageFormat::kBmp), width, height, originX,
                          originY, scale);
     }
@@ -912,6 +919,24 @@ int TForm1::SaveEncoded(const RenderContext& context, ImageFormat format, int wi
   }
   if (DrawImageBands(context, width, height, originX, originY, scale, *encoder) != 1) {
     if (encoder->Status().error == OutputError::kCannotCreate) cannot_create();
+    return 0;
+  }
+  m_seam.Message(this, QStringLiteral("完了"));
+  return 1;
+}
+
+int TForm1::SaveVector(const RenderContext& context, ImageFormat format, int width, int height,
+                       int originX, int originY, float scale) {
+  // The save dialog already asked before an existing file is replaced.
+  VectorFile file(format, QFile::encodeName(m_output_file).toStdString(), {.replace = true});
+  if (!file.Open(context.error) ||
+      DrawVector(context, width, height, originX, originY, scale, file) != 1) {
+    if (file.Status().error == OutputError::kCannotCreate ||
+        file.Status().error == OutputError::kExists) {
+      m_failure_reported = true;
+      m_seam.Error(this, QStringLiteral("ファイル %1 を作成できません")
+                             .arg(QDir::toNativeSeparators(m_output_file)));
+    }
     return 0;
   }
   m_seam.Message(this, QStringLiteral("完了"));
@@ -1119,10 +1144,12 @@ OutputGeometry TForm1::Geometry() const {
 }
 
 void TForm1::SaveBmp() {
+  QString filter;
   const std::optional<QString> chosen =
       m_seam.SaveFile(this, StartFolder(m_settings.SaveDir), SuggestedBmpName(m_drawing_file),
-                      kSaveFilter, QStringLiteral("bmp"));
+                      kSaveFilter, QStringLiteral("bmp"), &filter);
   if (!chosen) return;
+  m_save_vector = filter != kImagePdfFilter;
   m_settings.SaveDir = QFileInfo(*chosen).absolutePath().toStdString();
   QCoreApplication::processEvents();
   m_output_file = QFileInfo(*chosen).absoluteFilePath();

@@ -164,6 +164,9 @@ class TForm1 : public QMainWindow {
   // format's encoder. 1 = written and "完了" said, 0 = failed.
   int SaveEncoded(const RenderContext& context, ImageFormat format, int width, int height,
                   int originX, int originY, float scale);
+  // A vector document (PDF, SVG, DXF) from the same walk. 1 = written and "完了" said.
+  int SaveVector(const RenderContext& context, ImageFormat format, int width, int height,
+                 int originX, int originY, float scale);
   // Renders the whole paper into the preview; true when the picture was replaced.
   bool RenderPreview();
   void ShowPreview();
@@ -220,6 +223,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<Bitmap> m_preview;  // 24 bits; the box is drawn into it
   QString m_drawing_file;
   QString m_output_file;
+  bool m_save_vector = true;  // a .pdf saved as a vector document (not chosen as an image)
   bool m_failure_reported = false;  // the delivery already told the user
   int m_dpi_tag = 1;     // checked resolution item, 8 = custom
   int m_paper_tag = 10;  // checked paper-size item, 10 = custom

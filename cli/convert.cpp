@@ -27,6 +27,8 @@
 #include "platform/fonts/shift_jis.h"
 #include "render/draw_image.h"
 #include "render/summary_format.h"
+#include "render/vector_walk.h"
+#include "vector/vector_file.h"
 
 namespace pelmora {
 
@@ -244,6 +246,7 @@ class Converter {
   Converter(const ConvertOptions& options, const Settings& settings, const ConvertStreams& streams)
       : m_options(options), m_settings(settings), m_streams(streams) {
     m_format = ChosenFormat();
+    m_vector = WritesVector(m_options);
   }
 
   int Run() {
@@ -290,12 +293,7 @@ class Converter {
 
  private:
   // The format of every output: -o's extension, else --format, else BMP.
-  ImageFormat ChosenFormat() const {
-    if (m_options.output && *m_options.output != kStandardOutput) {
-      if (const auto named = FormatFromName(*m_options.output)) return *named;
-    }
-    return m_options.format.value_or(ImageFormat::kBmp);
-  }
+  ImageFormat ChosenFormat() const { return pelmora::ChosenFormat(m_options); }
 
   int Parallel() const {
     if (m_options.jobs > 0) return m_options.jobs;
@@ -581,7 +579,8 @@ class Converter {
     }
     if (HasExtension(output.string()) && !FormatFromName(output.string())) {
       *error = "the output " + output.string() + " has the extension '" +
-               output.extension().string() + "'; only .bmp, .png, .tif, .tiff and .pdf are written";
+               output.extension().string() +
+               "'; only .bmp, .png, .tif, .tiff, .pdf, .svg and .dxf are written";
       return Check::kRefuse;
     }
     std::error_code ec;
@@ -669,6 +668,16 @@ class Converter {
       skip[i] = check == Check::kSkip;
       skipped += skip[i];
     }
+    if (m_options.dry_run && m_vector) {
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        result->out += Printf("%s: %d x %d mm at %d dpi, vector -> %s%s%s\n", job.drawing.c_str(),
+                              g.Wmm, g.Hmm, m_settings.dpi, parts[i].output.c_str(),
+                              create[i] ? " (the folder will be created)" : "",
+                              skip[i] ? " (exists: skipped)" : "");
+      }
+      result->outcome = skipped == parts.size() ? Outcome::kSkipped : Outcome::kDone;
+      return true;
+    }
     if (m_options.dry_run) {
       const auto size = KnownFileSize(m_format, g.width, g.height, m_settings.ColorMode);
       for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -712,9 +721,12 @@ class Converter {
       total_bytes += bytes;
       outputs.push_back({{"output", parts[i].output.string()}, {"bytes", bytes}});
       if (!m_options.quiet && !m_options.json) {
-        const std::string line = Printf("%s -> %s (%d x %d px, %d bit, %d dpi)\n",
-                                        job.drawing.c_str(), parts[i].output.c_str(), g.width,
-                                        g.height, m_settings.ColorMode, m_settings.dpi);
+        const std::string line =
+            m_vector ? Printf("%s -> %s (vector, %d x %d mm, %d dpi)\n", job.drawing.c_str(),
+                              parts[i].output.c_str(), g.Wmm, g.Hmm, m_settings.dpi)
+                     : Printf("%s -> %s (%d x %d px, %d bit, %d dpi)\n", job.drawing.c_str(),
+                              parts[i].output.c_str(), g.width, g.height, m_settings.ColorMode,
+                              m_settings.dpi);
         // With -o - standard output holds the image alone.
         (parts[i].output == kStandardOutput ? result->err : result->out) += line;
       }
@@ -736,6 +748,7 @@ class Converter {
                      {"output", parts.size() == 1 ? Json(parts[0].output.string()) : Json()},
                      {"outputs", std::move(outputs)},
                      {"format", std::string(FormatName(m_format))},
+                     {"vector", m_vector},
                      {"width", g.width},
                      {"height", g.height},
                      {"dpi", m_settings.dpi},
@@ -766,6 +779,7 @@ class Converter {
     };
     std::string why;
     context.error = &why;
+    if (m_vector) return RenderVector(context, g, output, create_folder, bytes, error);
     FileEncoder file(m_format, output.string(), OutputOptions{.replace = m_options.force});
     FolderMakingEncoder encoder(file, create_folder ? output.parent_path() : fs::path());
     BandOptions bands;
@@ -786,6 +800,39 @@ class Converter {
       return false;
     }
     std::error_code ec;
+    if (output != kStandardOutput) *bytes = fs::file_size(output, ec);
+    return true;
+  }
+
+  // The vector document of one output: the walk straight into the format's writer.
+  bool RenderVector(const RenderContext& context, const OutputGeometry& g, const fs::path& output,
+                    bool create_folder, std::uint64_t* bytes, std::string* error) {
+    std::error_code ec;
+    if (create_folder) fs::create_directories(output.parent_path(), ec);
+    if (ec) {
+      *error = "cannot create the folder " + output.parent_path().string() + ": " + ec.message();
+      return false;
+    }
+    VectorWriterOptions writer;
+    writer.outline_text = m_options.outline_text;
+    writer.dxf_utf8 = m_options.dxf_utf8;
+    VectorFile file(m_format, output.string(), OutputOptions{.replace = m_options.force}, writer);
+    const int done = file.Open(context.error) ? DrawVector(context, g.width, g.height, g.originX,
+                                                           g.originY, g.scale, file,
+                                                           {.keep_hidden = m_options.keep_hidden})
+                                              : 0;
+    if (done != 1) {
+      const OutputStatus& status = file.Status();
+      if (status.error == OutputError::kExists) {
+        *error = output.string() + " exists; use -f to replace it or -n to skip it";
+      } else if (!status.ok()) {
+        *error = (status.reason.empty() ? *context.error : status.reason) + " (" +
+                 status.Message() + ")";
+      } else {
+        *error = *context.error;
+      }
+      return false;
+    }
     if (output != kStandardOutput) *bytes = fs::file_size(output, ec);
     return true;
   }
@@ -907,6 +954,8 @@ class Converter {
       json["font"] = {{"name", m_settings.FontName},
                       {"drawn_with", font.family},
                       {"substitutions", std::move(substitutions)}};
+      json["outputs"] = {{"vector", {"pdf", "svg", "dxf"}},
+                         {"image", {"bmp", "png", "tiff", "pdf"}}};
       json["input"] = job.drawing;
       result->out += JsonLine(json) + "\n";
       return true;
@@ -921,6 +970,9 @@ class Converter {
         text += "  characters " + s.requested + " lacks are drawn with " + s.used + "\n";
       }
     }
+    // The groups and layers above are those of the vector documents.
+    text += "Outputs:      vector pdf, svg, dxf (a layer per group and layer); image bmp, png, "
+            "tiff, pdf --raster\n";
     result->out += text;
     return true;
   }
@@ -973,6 +1025,7 @@ class Converter {
   const Settings& m_settings;
   const ConvertStreams& m_streams;
   ImageFormat m_format = ImageFormat::kBmp;
+  bool m_vector = false;  // the outputs are vector documents
   int m_out_error = 0;  // errno of the first failed write to streams.out
   int m_info_printed = 0;
   bool m_count_shown = false;

@@ -2,6 +2,7 @@
 // 1 at least one failed (the others are still done), 2 bad command line.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -28,12 +29,16 @@ int main(int argc, char** argv) {
   const auto options = ParseCommandLine(args, &error);
   if (!options) return BadCommandLine(error);
   if (options->help || options->version) {
+    // A text longer than the stream's buffer fails while it is written, not
+    // at the flush: the reason is kept from that write.
+    errno = 0;
+    int failed = 0;
     if (options->help) {
-      std::fputs(UsageText(), stdout);
+      if (std::fputs(UsageText(), stdout) == EOF) failed = errno;
     } else {
       std::printf("pelmora-convert %s (Pelmora %s)\n", PELMORA_VERSION, PELMORA_PRODUCT_VERSION);
     }
-    return OutputWritten(ConvertStreams{}) ? 0 : 1;
+    return OutputWritten(ConvertStreams{}, failed) ? 0 : 1;
   }
   try {
     // The saved settings are only read: nothing here writes the store.

@@ -37,6 +37,11 @@ enum LongOnly : int {
   kSplit,
   kThreads,
   kThumbnail,
+  kVector,
+  kRaster,
+  kKeepHidden,
+  kOutlineText,
+  kDxfUtf8,
 };
 
 constexpr option kOptions[] = {
@@ -66,6 +71,11 @@ constexpr option kOptions[] = {
     {"threads", required_argument, nullptr, kThreads},
     {"skip-existing", no_argument, nullptr, 'n'},
     {"thumbnail", required_argument, nullptr, kThumbnail},
+    {"vector", no_argument, nullptr, kVector},
+    {"raster", no_argument, nullptr, kRaster},
+    {"keep-hidden", no_argument, nullptr, kKeepHidden},
+    {"outline-text", no_argument, nullptr, kOutlineText},
+    {"dxf-utf8", no_argument, nullptr, kDxfUtf8},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first drawing (the caller takes it and goes on); ':': a
@@ -164,10 +174,27 @@ class Parser {
       case 'n':
         o.skip_existing = true;
         return true;
+      case kVector:
+      case kRaster:
+        if (o.vector && *o.vector != (which == kVector)) {
+          return Fail("--vector and --raster exclude each other");
+        }
+        o.vector = which == kVector;
+        return true;
+      case kKeepHidden:
+        o.keep_hidden = true;
+        return true;
+      case kOutlineText:
+        o.outline_text = true;
+        return true;
+      case kDxfUtf8:
+        o.dxf_utf8 = true;
+        return true;
       case kFormat: {
         const auto format = FormatFromString(value);
         if (!format)
-          return Fail("--format takes bmp, png, tiff or pdf, not '" + std::string(value) + "'");
+          return Fail("--format takes bmp, png, tiff, pdf, svg or dxf, not '" + std::string(value) +
+                      "'");
         o.format = *format;
         return true;
       }
@@ -430,6 +457,21 @@ std::optional<ConvertOptions> ParseCommandLine(const std::vector<std::string>& a
       return std::nullopt;
     }
   }
+  const ImageFormat format = ChosenFormat(o);
+  if (o.vector == true && !IsVectorFormat(format)) {
+    parser.Fail("--vector writes PDF, SVG or DXF; " + std::string(FormatName(format)) +
+                " files are images (give --format pdf, svg or dxf)");
+    return std::nullopt;
+  }
+  if (o.vector == false && !IsRasterFormat(format)) {
+    parser.Fail("--raster writes images; " + std::string(FormatName(format)) +
+                " files are vector documents only (give --format pdf, png, tiff or bmp)");
+    return std::nullopt;
+  }
+  if (o.keep_hidden && !WritesVector(o)) {
+    parser.Fail("--keep-hidden goes with vector output (PDF, SVG, DXF)");
+    return std::nullopt;
+  }
   if (o.split != SplitBy::kNone && (o.info || o.dry_run)) {
     parser.Fail("--split goes with a conversion");
     return std::nullopt;
@@ -452,6 +494,18 @@ std::optional<ConvertOptions> ParseCommandLine(const std::vector<std::string>& a
     return std::nullopt;
   }
   return o;
+}
+
+ImageFormat ChosenFormat(const ConvertOptions& options) {
+  if (options.output && *options.output != "-") {
+    if (const auto named = FormatFromName(*options.output)) return *named;
+  }
+  return options.format.value_or(ImageFormat::kBmp);
+}
+
+bool WritesVector(const ConvertOptions& options) {
+  const ImageFormat format = ChosenFormat(options);
+  return IsVectorFormat(format) && (!IsRasterFormat(format) || options.vector.value_or(true));
 }
 
 std::optional<Settings> EffectiveSettings(const ConvertOptions& options, Settings base,
@@ -505,14 +559,19 @@ const char* UsageText() {
   return "Usage: pelmora-convert [OPTIONS] DRAWING.jwc|FOLDER...\n"
          "       pelmora-convert --thumbnail SIZE DRAWING.jwc OUTPUT.png\n"
          "Converts JW_CAD drawings to BMP, PNG, TIFF or PDF files, as the window's save command\n"
-         "does.\n"
+         "does, and to vector documents: PDF, SVG and DXF.\n"
          "\n"
          "  -o, --output FILE      output file (one drawing only; - = standard output); default:\n"
          "                         the drawing's name with the format's extension, next to it\n"
          "  -d, --output-dir DIR   folder for the outputs (with -r the input tree is mirrored\n"
          "                         below it)\n"
-         "      --format F         bmp (default), png, tiff, pdf; otherwise taken from -o's\n"
-         "                         extension\n"
+         "      --format F         bmp (default), png, tiff, pdf, svg, dxf; otherwise taken from\n"
+         "                         -o's extension; bmp, png and tiff are images, svg and dxf\n"
+         "                         vector documents, pdf a vector document unless --raster\n"
+         "      --vector, --raster PDF as a vector document (the default) or as one image\n"
+         "      --keep-hidden      vector: hidden layers written too, switched off\n"
+         "      --outline-text     SVG: texts as glyph outlines (exact without the fonts)\n"
+         "      --dxf-utf8         DXF: an R2007 file in UTF-8 instead of R2000 in Shift-JIS\n"
          "      --dpi N            resolution, 1..600\n"
          "      --depth B          colour depth: 1, 4, 8, 16 or 24\n"
          "      --paper NAME       region: whole (default), A0, A1, A2, A3, A4 (landscape),\n"
@@ -546,7 +605,8 @@ const char* UsageText() {
          "      --json             with --info: the summary, one JSON object per drawing and "
          "line;\n"
          "                         with a conversion: a report per drawing\n"
-         "      --dry-run          print each image's size, file size and memory; write nothing\n"
+         "      --dry-run          print each image's size, file size and memory (\"vector\" for\n"
+         "                         vector documents); write nothing\n"
          "  -f, --force            replace existing output files\n"
          "  -q, --quiet            no progress bar and no line per converted drawing\n"
          "  -h, --help             show this help\n"

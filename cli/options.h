@@ -63,6 +63,12 @@ struct ConvertOptions {
   bool quiet = false;
   bool help = false;
   bool version = false;
+
+  // Vector documents.
+  std::optional<bool> vector;  // --vector (true), --raster (false); PDF: vector by default
+  bool keep_hidden = false;    // hidden layers written too, switched off
+  bool outline_text = false;   // SVG: glyph outlines instead of texts
+  bool dxf_utf8 = false;       // DXF: R2007 in UTF-8 instead of R2000 in Shift-JIS
 };
 
 // Parses the arguments after the program name. Returns nullopt with the reason
@@ -82,6 +88,11 @@ std::optional<Settings> EffectiveSettings(const ConvertOptions& options, Setting
 // Showing a layer also shows its group, so that it is drawn.
 void ApplyVisibility(const ConvertOptions& options, std::array<std::uint8_t, 256>& layers,
                      std::array<std::uint8_t, 16>& groups);
+
+// The format of every output: -o's extension, else --format, else BMP.
+ImageFormat ChosenFormat(const ConvertOptions& options);
+// Whether the outputs are vector documents: SVG and DXF always, PDF unless --raster.
+bool WritesVector(const ConvertOptions& options);
 
 // The help text, ending with a newline.
 const char* UsageText();

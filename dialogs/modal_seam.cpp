@@ -52,7 +52,8 @@ std::optional<QString> QtModalSeam::OpenFile(QWidget* parent, const QString& sta
 std::optional<QString> QtModalSeam::SaveFile(QWidget* parent, const QString& start_dir,
                                              const QString& suggested_name,
                                              const QString& filter,
-                                             const QString& default_suffix) {
+                                             const QString& default_suffix,
+                                             QString* selected_filter) {
   QFileDialog dialog(parent, QString(), start_dir, filter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -60,6 +61,7 @@ std::optional<QString> QtModalSeam::SaveFile(QWidget* parent, const QString& sta
   dialog.selectFile(suggested_name);
   // QFileDialog asks before replacing unless told otherwise.
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  if (selected_filter != nullptr) *selected_filter = dialog.selectedNameFilter();
   return dialog.selectedFiles().first();
 }
 

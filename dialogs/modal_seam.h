@@ -31,12 +31,14 @@ class ModalSeam {
   // File dialogs. `filter` is a Qt name filter ("JW_CAD図面(*.jwc)"). Both
   // return the chosen absolute path, or nothing when cancelled. The open dialog
   // accepts only an existing file; the save dialog appends `default_suffix` to a
-  // name without one and asks before an existing file is replaced.
+  // name without one and asks before an existing file is replaced, and puts the
+  // filter the user chose in *selected_filter when given one.
   virtual std::optional<QString> OpenFile(QWidget* parent, const QString& start_dir,
                                           const QString& filter) = 0;
   virtual std::optional<QString> SaveFile(QWidget* parent, const QString& start_dir,
                                           const QString& suggested_name, const QString& filter,
-                                          const QString& default_suffix) = 0;
+                                          const QString& default_suffix,
+                                          QString* selected_filter = nullptr) = 0;
 
   // The text input box: the edited text on OK, `initial` unchanged on Cancel.
   virtual QString InputBox(QWidget* parent, const QString& title, const QString& prompt,
@@ -60,7 +62,8 @@ class QtModalSeam final : public ModalSeam {
                                   const QString& filter) override;
   std::optional<QString> SaveFile(QWidget* parent, const QString& start_dir,
                                   const QString& suggested_name, const QString& filter,
-                                  const QString& default_suffix) override;
+                                  const QString& default_suffix,
+                                  QString* selected_filter = nullptr) override;
   QString InputBox(QWidget* parent, const QString& title, const QString& prompt,
                    const QString& initial) override;
   std::optional<Colour> PickColour(QWidget* parent, Colour initial) override;

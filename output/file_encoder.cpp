@@ -29,6 +29,10 @@ bool FileEncoder::Begin(const ImageShape& shape, std::string* error) {
   }
   m_sink = std::make_unique<ByteSink>(m_file.Descriptor(), &m_file, m_status.path);
   m_encoder = CreateFormatEncoder(m_format, m_sink.get());
+  if (!m_encoder) {
+    return Fail(OutputError::kWriteFailed,
+                std::string(FormatName(m_format)) + " holds no image, only vector documents", error);
+  }
   if (!m_encoder->Begin(shape, &reason)) return Fail(OutputError::kWriteFailed, reason, error);
   return true;
 }

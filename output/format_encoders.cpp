@@ -193,6 +193,9 @@ std::unique_ptr<ImageEncoder> CreateFormatEncoder(ImageFormat format, ByteSink* 
       return CreateTiffEncoder(sink);
     case ImageFormat::kPdf:
       return CreatePdfEncoder(sink);
+    case ImageFormat::kSvg:
+    case ImageFormat::kDxf:
+      break;  // vector documents only (vector/)
   }
   return nullptr;
 }

@@ -34,6 +34,8 @@ std::optional<ImageFormat> FormatFromName(std::string_view path) {
   if (extension == ".png") return ImageFormat::kPng;
   if (extension == ".tif" || extension == ".tiff") return ImageFormat::kTiff;
   if (extension == ".pdf") return ImageFormat::kPdf;
+  if (extension == ".svg") return ImageFormat::kSvg;
+  if (extension == ".dxf") return ImageFormat::kDxf;
   return std::nullopt;
 }
 
@@ -47,6 +49,8 @@ std::optional<ImageFormat> FormatFromString(std::string_view word) {
   if (lower == "png") return ImageFormat::kPng;
   if (lower == "tiff" || lower == "tif") return ImageFormat::kTiff;
   if (lower == "pdf") return ImageFormat::kPdf;
+  if (lower == "svg") return ImageFormat::kSvg;
+  if (lower == "dxf") return ImageFormat::kDxf;
   return std::nullopt;
 }
 
@@ -60,6 +64,10 @@ std::string_view FormatName(ImageFormat format) {
       return "tiff";
     case ImageFormat::kPdf:
       return "pdf";
+    case ImageFormat::kSvg:
+      return "svg";
+    case ImageFormat::kDxf:
+      return "dxf";
   }
   return "bmp";
 }
@@ -74,8 +82,21 @@ std::string_view FormatExtension(ImageFormat format) {
       return ".tif";
     case ImageFormat::kPdf:
       return ".pdf";
+    case ImageFormat::kSvg:
+      return ".svg";
+    case ImageFormat::kDxf:
+      return ".dxf";
   }
   return ".bmp";
+}
+
+bool IsVectorFormat(ImageFormat format) {
+  return format == ImageFormat::kPdf || format == ImageFormat::kSvg ||
+         format == ImageFormat::kDxf;
+}
+
+bool IsRasterFormat(ImageFormat format) {
+  return format != ImageFormat::kSvg && format != ImageFormat::kDxf;
 }
 
 bool SizeKnownInAdvance(ImageFormat format) {

@@ -8,10 +8,17 @@
 
 namespace pelmora {
 
-enum class ImageFormat { kBmp, kPng, kTiff, kPdf };
+// BMP, PNG and TIFF are images; PDF is an image or a vector document; SVG and
+// DXF are vector documents only.
+enum class ImageFormat { kBmp, kPng, kTiff, kPdf, kSvg, kDxf };
+
+// Whether the format can hold a vector document (PDF, SVG, DXF).
+bool IsVectorFormat(ImageFormat format);
+// Whether the format can hold an image (BMP, PNG, TIFF, PDF).
+bool IsRasterFormat(ImageFormat format);
 
 // The format an output name asks for, by its extension without regard to case:
-// ".bmp", ".png", ".tif" or ".tiff", ".pdf". nullopt for any other extension and
+// ".bmp", ".png", ".tif" or ".tiff", ".pdf", ".svg", ".dxf". nullopt for any other extension and
 // for a name without one (the caller decides whether that means ".bmp").
 std::optional<ImageFormat> FormatFromName(std::string_view path);
 
@@ -19,14 +26,14 @@ std::optional<ImageFormat> FormatFromName(std::string_view path);
 // "plan", ".profile" and "dir.d/plan" no).
 bool HasExtension(std::string_view path);
 
-// The format a word names: "bmp", "png", "tiff" (or "tif"), "pdf", without regard
+// The format a word names: "bmp", "png", "tiff" (or "tif"), "pdf", "svg", "dxf", without regard
 // to case. nullopt otherwise.
 std::optional<ImageFormat> FormatFromString(std::string_view word);
 
-// "bmp", "png", "tiff", "pdf": the word FormatFromString reads back.
+// "bmp", "png", "tiff", "pdf", "svg", "dxf": the word FormatFromString reads back.
 std::string_view FormatName(ImageFormat format);
 
-// The extension a new output name gets: ".bmp", ".png", ".tif", ".pdf".
+// The extension a new output name gets: ".bmp", ".png", ".tif", ".pdf", ".svg", ".dxf".
 std::string_view FormatExtension(ImageFormat format);
 
 // Whether a file's size follows from its dimensions alone. Only BMP stores its

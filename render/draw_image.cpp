@@ -7,14 +7,19 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "drawing/jwcunit.h"
+#include "drawing/printf.h"
+#include "drawing/summary.h"
 #include "platform/fonts/font_rasterizer.h"
 #include "platform/fonts/shift_jis.h"
 #include "render/jwtools.h"
 #include "render/jwtools_text.h"
 #include "render/palettes.h"
 #include "render/render_pass.h"
+#include "render/summary_format.h"
+#include "render/vector_walk.h"
 
 namespace pelmora {
 
@@ -134,7 +139,7 @@ class Renderer {
         m_map(map),
         m_rules(rules),
         m_output(mode != kRenderPreview),
-        m_mono(rules == RenderRules::kImage && OutputDepth(*context.settings) == 1),
+        m_mono(rules != RenderRules::kThumbnail && OutputDepth(*context.settings) == 1),
         m_texts_shown(rules == RenderRules::kThumbnail || context.settings->TextMode),
         m_pixels_per_mm(context.PixelsPerMm),
         m_face_name(FontFaceBytes(context.settings->FontName)) {
@@ -146,13 +151,24 @@ class Renderer {
     }
   }
 
+  // Makes the pass hand its entities to `target` (kVector rules): hidden
+  // layers' too with keep_hidden; texts name the file `face` draws them from.
+  void SetVectorTarget(VectorTarget& target, const VectorOptions& options, const FaceChoice& face) {
+    m_vector = &target;
+    m_keep_hidden = options.keep_hidden;
+    m_face_file = face.file;
+    m_face_index = face.index;
+  }
+
+  Colour BackgroundColour() const { return m_mono ? kWhite : m_settings.BackColor; }
+
   void Run(TextRasterizer* text) {
     // A freshly started program's line state: the pixels never depend on
     // what an earlier render (or the layer dialog's thumbnails) left.
     ResetLinePattern();
     for (Canvas& canvas : m_canvases) {
       canvas.SetTextRasterizer(text);
-      Background(canvas);
+      if (m_rules != RenderRules::kVector) Background(canvas);
     }
     m_total = static_cast<std::int64_t>(m_reader.JwcLineCount()) + m_reader.JwcArcCount() +
               m_reader.JwcTextCount() + m_reader.JwcDotCount();
@@ -165,6 +181,8 @@ class Renderer {
     SetWidth(1);
     if (m_rules == RenderRules::kImage) {
       Walk<RenderRules::kImage>();
+    } else if (m_rules == RenderRules::kVector) {
+      Walk<RenderRules::kVector>();
     } else {
       Walk<RenderRules::kThumbnail>();
     }
@@ -188,13 +206,13 @@ class Renderer {
   // which only moves), so a text before any line or arc draws nothing.
   template <RenderRules R>
   void StartLineType() {
-    if constexpr (R == RenderRules::kImage) SetLineType(m_canvases.front(), 1);
+    if constexpr (R != RenderRules::kThumbnail) SetLineType(m_canvases.front(), 1);
   }
 
   Canvas& Route(std::uint8_t layer) { return m_canvases[layer & m_routes]; }
 
   void Background(Canvas& canvas) {
-    const Colour background = m_mono ? kWhite : m_settings.BackColor;
+    const Colour background = BackgroundColour();
     canvas.SetPenColour(background);
     canvas.SetBrushColour(background);
     canvas.SetBrushStyle(BrushStyle::kSolid);
@@ -276,13 +294,20 @@ class Renderer {
       canvas.SetPenColour(PenColourOf(m_settings, line.PenColor));
       return m_visible.Shows(line.Layer);
     }
-    if ((line.LineType == 9 && !m_settings.No9) || !m_visible.Shows(line.Layer)) return false;
+    if (line.LineType == 9 && !m_settings.No9) return false;
+    if (!m_visible.Shows(line.Layer)) {
+      if constexpr (R == RenderRules::kVector) {
+        return m_keep_hidden && HiddenPen(line.PenColor, LineDashesIfSelected(line.LineType));
+      }
+      return false;
+    }
     if (m_output) SetWidth(PenWidthOf(m_settings, line.PenColor));
     if (line.LineType != m_line_type) {
       SetLineType(canvas, line.LineType);
       m_line_type = line.LineType;
     }
     UpdatePenColour(canvas, line.PenColor);
+    if constexpr (R == RenderRules::kVector) return ShownPen();
     return true;
   }
 
@@ -296,7 +321,11 @@ class Renderer {
       m_reader.JwcLineData(i, line);
       Canvas& canvas = Route(line.Layer);
       if (!LinePen<R>(canvas, line)) continue;
-      Stroke<R>(canvas, line.X1, line.Y1, line.X2, line.Y2);
+      if constexpr (R == RenderRules::kVector) {
+        VectorLine(line);
+      } else {
+        Stroke<R>(canvas, line.X1, line.Y1, line.X2, line.Y2);
+      }
     }
   }
 
@@ -307,9 +336,16 @@ class Renderer {
       canvas.SetPenColour(PenColourOf(m_settings, arc.PenColor));
       return m_visible.Shows(arc.Layer);
     }
-    if ((arc.LineType == 9 && !m_settings.No9) || !m_visible.Shows(arc.Layer)) return false;
+    if (arc.LineType == 9 && !m_settings.No9) return false;
+    if (!m_visible.Shows(arc.Layer)) {
+      if constexpr (R == RenderRules::kVector) {
+        return m_keep_hidden && HiddenPen(arc.PenColor, CurrentLineDashes());
+      }
+      return false;
+    }
     if (m_output) SetWidth(PenWidthOf(m_settings, arc.PenColor));
     UpdatePenColour(canvas, arc.PenColor);
+    if constexpr (R == RenderRules::kVector) return ShownPen();
     return true;
   }
 
@@ -323,6 +359,10 @@ class Renderer {
       Canvas& canvas = Route(arc.Layer);
       SetLineType(canvas, arc.LineType);
       if (!ArcPen<R>(canvas, arc)) continue;
+      if constexpr (R == RenderRules::kVector) {
+        VectorCurve(arc);
+        continue;
+      }
       // DrawJwcArc itself draws nothing for a curve that cannot reach the band.
       DrawJwcArc(canvas, X<R>(arc.CenterX), Y<R>(arc.CenterY), Radius<R>(arc.Radius), arc.Flatness,
                  arc.StartAngle, arc.EndAngle, arc.Tilt);
@@ -338,7 +378,7 @@ class Renderer {
       canvas.SetPenColour(PenColourOf(m_settings, style.PenColor));
       return m_visible.Shows(text.Layer);
     }
-    if (!m_visible.Shows(text.Layer)) return false;
+    if (!m_visible.Shows(text.Layer) && !(R == RenderRules::kVector && m_keep_hidden)) return false;
     // The rows a text paints were measured before the bands began.
     if (m_text_rows != nullptr && !Meets(canvas, (*m_text_rows)[static_cast<std::size_t>(i)]))
       return false;
@@ -356,6 +396,10 @@ class Renderer {
       return;
     }
     const Colour colour = m_mono ? kBlack : PenColourOf(m_settings, style.PenColor);
+    if constexpr (R == RenderRules::kVector) {
+      VectorWords(text, style, size_scale, colour);
+      return;
+    }
     DrawJwcText(canvas, text.Text, m_map.FX(text.X1), m_map.FY(text.Y1), m_map.FX(text.X2),
                 m_map.FY(text.Y2), static_cast<float>(style.Height * size_scale),
                 static_cast<float>(style.Width * size_scale),
@@ -472,7 +516,12 @@ class Renderer {
     for (std::int32_t i = 0; i < count; ++i) {
       Visit(kDotStep);
       m_reader.JwcDotData(i, dot);
-      if (!m_visible.Shows(dot.Layer)) continue;
+      const bool shown = m_visible.Shows(dot.Layer);
+      if constexpr (R == RenderRules::kVector) {
+        if (shown || m_keep_hidden) VectorDot(dot, shown);
+        continue;
+      }
+      if (!shown) continue;
       Canvas& canvas = Route(dot.Layer);
       const Colour colour = DotColour<R>(canvas, dot.PenColor);
       const int x = X<R>(dot.X);
@@ -486,10 +535,133 @@ class Renderer {
     }
   }
 
+  // The vector pen of a shown entity: the state its raster stroke is drawn
+  // with. False when that draws nothing (a type that only moves).
+  bool ShownPen() { return FillPen(m_current_colour, m_pen_width, CurrentLineDashes()); }
+  // A hidden entity's pen (keep_hidden): what it would be drawn with were it
+  // shown, without changing the state that the shown entities see.
+  bool HiddenPen(int pen, LineDashes look) {
+    const Colour colour = m_mono ? kBlack : PenColourOf(m_settings, pen);
+    const int width = m_output ? PenWidthOf(m_settings, pen) : 1;
+    return FillPen(colour, width <= 0 ? 1 : width, std::move(look));
+  }
+  bool FillPen(Colour colour, int width, LineDashes look) {
+    if (!look.draws) return false;
+    m_pen.colour = colour;
+    m_pen.width = std::clamp(width, 1, Canvas::kMaxPenWidth);
+    m_pen.line_type = look.line_type;
+    m_pen.dashes = std::move(look.dashes);
+    return true;
+  }
+
+  // The centre of the raster's pixel for a drawing point.
+  VectorPoint PixelCentre(float x, float y) const { return {m_map.X(x) + 0.5, m_map.Y(y) + 0.5}; }
+  // Whether a box of page pixels grown by `margin` meets the page.
+  bool OnPage(double left, double top, double right, double bottom, double margin) const {
+    return right + margin >= 0 && left - margin <= m_width && bottom + margin >= 0 &&
+           top - margin <= m_height;
+  }
+
+  void VectorLine(const TJwcLine& line) {
+    if (!std::isfinite(line.X1) || !std::isfinite(line.Y1) || !std::isfinite(line.X2) ||
+        !std::isfinite(line.Y2)) {
+      return;
+    }
+    const VectorPoint from = PixelCentre(line.X1, line.Y1);
+    const VectorPoint to = PixelCentre(line.X2, line.Y2);
+    if (!OnPage(std::min(from.x, to.x), std::min(from.y, to.y), std::max(from.x, to.x),
+                std::max(from.y, to.y), m_pen.width + 2.0)) {
+      return;
+    }
+    m_vector->Line(line.Layer, m_pen, from, to, line);
+  }
+
+  // The curve DrawJwcArc strokes, normalised as it normalises it.
+  void VectorCurve(const TJwcArc& arc) {
+    const float radius = Radius<RenderRules::kVector>(arc.Radius);
+    if (radius == 0.0f || !std::isfinite(radius) || !std::isfinite(arc.CenterX) ||
+        !std::isfinite(arc.CenterY) || !std::isfinite(arc.Flatness) ||
+        !std::isfinite(arc.StartAngle) || !std::isfinite(arc.EndAngle) ||
+        !std::isfinite(arc.Tilt)) {
+      return;
+    }
+    VectorArc curve;
+    curve.centre = PixelCentre(arc.CenterX, arc.CenterY);
+    curve.radius = radius;
+    curve.flatness = arc.Flatness <= 0.0f ? 1.0 : static_cast<double>(arc.Flatness);
+    float a0 = arc.StartAngle;
+    float a1 = arc.EndAngle;
+    if (a1 == 0.0f) a1 = 360.0f;
+    if (a1 < a0) a1 += 360.0f;
+    if (a1 == a0) {
+      a0 = 0.0f;
+      a1 = 360.0f;
+    }
+    double sweep = static_cast<double>(a1) - a0;
+    // Turns beyond the second retrace the curve.
+    if (sweep > 720.0) sweep = 360.0 + std::fmod(sweep, 360.0);
+    curve.start = std::fmod(static_cast<double>(a0), 360.0);
+    curve.end = curve.start + sweep;
+    curve.tilt = arc.Tilt;
+    const double extent = std::fabs(curve.radius) * std::max(1.0, curve.flatness);
+    if (!std::isfinite(extent) ||
+        !OnPage(curve.centre.x - extent, curve.centre.y - extent, curve.centre.x + extent,
+                curve.centre.y + extent, m_pen.width + 2.0)) {
+      return;
+    }
+    m_vector->Arc(arc.Layer, m_pen, curve, arc);
+  }
+
+  VectorText TextOnFace(Colour colour) const {
+    VectorText text;
+    text.colour = colour;
+    text.face_file = m_face_file;
+    text.face_index = m_face_index;
+    return text;
+  }
+
+  void VectorWords(const TJwcText& text, const TJwcTextStyle& style, long double size_scale,
+                   Colour colour) {
+    if (!std::isfinite(text.X1) || !std::isfinite(text.Y1) || !std::isfinite(text.X2) ||
+        !std::isfinite(text.Y2)) {
+      return;
+    }
+    VectorText words = TextOnFace(colour);
+    words.chars = LayoutJwcText(
+        text.Text, m_map.FX(text.X1), m_map.FY(text.Y1), m_map.FX(text.X2), m_map.FY(text.Y2),
+        static_cast<float>(style.Height * size_scale), static_cast<float>(style.Width * size_scale),
+        static_cast<float>(style.Spacing * size_scale), text.Flags, m_face_name);
+    if (words.chars.empty()) return;
+    m_vector->Text(text.Layer, words, text, style);
+  }
+
+  // A dot's disc: the middle of the box the raster fills, its width across.
+  void VectorDot(const TJwcDot& dot, bool shown) {
+    Colour colour = m_mono ? kBlack : PenColourOf(m_settings, dot.PenColor);
+    if (shown) {
+      UpdatePenColour(m_canvases.front(), dot.PenColor);
+      colour = m_current_colour;
+    }
+    const int diameter = m_settings.Dot;
+    if (diameter == 0 || !std::isfinite(dot.X) || !std::isfinite(dot.Y)) return;
+    const double half = diameter / 2 - diameter / 2.0;  // the truncation's offset
+    const VectorPoint centre{m_map.X(dot.X) - half, m_map.Y(dot.Y) - half};
+    const double across = std::fabs(static_cast<double>(diameter));
+    if (!OnPage(centre.x, centre.y, centre.x, centre.y, across)) return;
+    m_vector->Dot(dot.Layer, colour, centre, static_cast<int>(std::min(across, double{INT_MAX})),
+                  dot);
+  }
+
   void Stamp() {
     Canvas& canvas = m_canvases.front();
     canvas.SetFontColour(m_mono ? kBlack : kStampRed);
     SetStampFont(canvas);
+    if (m_rules == RenderRules::kVector) {
+      VectorText stamp = TextOnFace(m_mono ? kBlack : kStampRed);
+      stamp.chars.push_back({StampText(), canvas.Font(), Point{0, 0}});
+      m_vector->Stamp(stamp);
+      return;
+    }
     canvas.SetBrushStyle(BrushStyle::kClear);
     canvas.TextOut(0, 0, StampText());
   }
@@ -535,6 +707,12 @@ class Renderer {
   std::int64_t m_total = 0;
   std::int64_t m_count = 0;
   Colour m_current_colour = kBlack;
+  // kVector rules only.
+  VectorTarget* m_vector = nullptr;
+  bool m_keep_hidden = false;
+  VectorPen m_pen;
+  std::string m_face_file;
+  int m_face_index = 0;
 };
 
 }  // namespace
@@ -611,6 +789,118 @@ int DrawImage(const RenderContext& context, int width, int height, int originX, 
     why.clear();
     if (!context.delivery(*image, &why)) return fail(why.empty() ? "delivery failed" : why);
   }
+  return 1;
+}
+
+namespace {
+
+// Notes the layers a walk hands entities on; draws nothing.
+class LayerCollector final : public VectorTarget {
+ public:
+  void Begin(const VectorPage&) override {}
+  void Line(std::uint8_t layer, const VectorPen&, VectorPoint, VectorPoint,
+            const TJwcLine&) override {
+    drawn[layer] = true;
+  }
+  void Arc(std::uint8_t layer, const VectorPen&, const VectorArc&, const TJwcArc&) override {
+    drawn[layer] = true;
+  }
+  void Text(std::uint8_t layer, const VectorText&, const TJwcText&, const TJwcTextStyle&) override {
+    drawn[layer] = true;
+  }
+  void Dot(std::uint8_t layer, Colour, VectorPoint, int, const TJwcDot&) override {
+    drawn[layer] = true;
+  }
+  void Stamp(const VectorText&) override {}
+  bool Finish(std::string*) override { return true; }
+
+  std::array<bool, 256> drawn{};
+};
+
+// "2-3" or "2-3 name": the layer as --info names it.
+std::string Labelled(std::string id, const std::string& stored) {
+  const std::string name = Cp932ToUtf8Lossy(TrimStoredName(stored));
+  return name.empty() ? id : id + " " + name;
+}
+
+}  // namespace
+
+int DrawVector(const RenderContext& context, int width, int height, int originX, int originY,
+               float scale, VectorTarget& target, const VectorOptions& options) {
+  auto fail = [&](std::string reason) {
+    if (context.error != nullptr) *context.error = std::move(reason);
+    return 0;
+  };
+  assert(context.reader && context.settings && context.LayerVisible && context.GroupVisible);
+  if (!context.reader || !context.settings || !context.LayerVisible || !context.GroupVisible) {
+    return fail("nothing to render: no drawing, settings or visibility tables");
+  }
+  if (width <= 0 || height <= 0) {
+    return fail("the region is " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels; it must be at least 1 x 1 (half a millimetre at least each way)");
+  }
+  const Settings& settings = *context.settings;
+  const Tjwcin& reader = *context.reader;
+  try {
+    // Glyphs come from the file the raster's rasterizer draws the face from.
+    // The shared rasterizer is not the calling thread's to use (batches walk
+    // several drawings at once): a private one looks the face up.
+    auto* fonts = dynamic_cast<FontRasterizer*>(context.text);
+    std::unique_ptr<FontRasterizer> own;
+    if (fonts == nullptr) fonts = (own = std::make_unique<FontRasterizer>()).get();
+    const FaceChoice face = fonts->FaceFor(FontFaceBytes(settings.FontName));
+    auto none = Bitmap::Create(0, 0, 24);
+    const Mapping map{scale, originX, originY};
+    const RenderBand band{width, height, 0};
+
+    // A first walk finds the layers that hold drawn entities: the page lists
+    // them before the first entity arrives.
+    LayerCollector collector;
+    const RenderTick no_tick;
+    Renderer first(context, RenderTargets(*none), band, map, kRenderFile, RenderRules::kVector,
+                   no_tick);
+    first.SetVectorTarget(collector, options, face);
+    first.Run(nullptr);
+
+    VectorPage page;
+    page.width = width;
+    page.height = height;
+    page.dpi = settings.dpi;
+    page.background = first.BackgroundColour();
+    page.mono = OutputDepth(settings) == 1;
+    page.scale = scale;
+    page.origin_x = originX;
+    page.origin_y = originY;
+    page.pixels_per_mm_paper = settings.dpi / 25.4;
+    page.drawing_units_per_mm = context.PixelsPerMm;
+    const Visibility visible(*context.LayerVisible, *context.GroupVisible);
+    std::string stored;
+    for (int layer = 0; layer < 256; ++layer) {
+      if (!collector.drawn[static_cast<std::size_t>(layer)]) continue;
+      VectorLayer entry;
+      entry.layer = static_cast<std::uint8_t>(layer);
+      entry.shown = visible.Shows(entry.layer);
+      reader.JwcGroupeName(layer >> 4, stored);
+      entry.group_name = Labelled(Printf("%X", unsigned(layer >> 4)), stored);
+      reader.JwcLayerName(layer, stored);
+      entry.name = Labelled(LayerId(entry.layer), stored);
+      entry.group_scale = reader.JwcGroupeScale(layer >> 4);
+      page.layers.push_back(std::move(entry));
+    }
+
+    target.Begin(page);
+    const RenderTick tick = [&context](std::int64_t position, std::int64_t total) {
+      if (context.progress) context.progress(position, total);
+    };
+    Renderer walk(context, RenderTargets(*none), band, map, kRenderFile, RenderRules::kVector,
+                  tick);
+    walk.SetVectorTarget(target, options, face);
+    walk.Run(nullptr);
+  } catch (const std::exception& e) {
+    return fail(std::string("rendering failed: ") + e.what());
+  }
+  std::string why;
+  if (!target.Finish(&why)) return fail(why.empty() ? "the vector document failed" : why);
   return 1;
 }
 

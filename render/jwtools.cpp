@@ -33,6 +33,7 @@ struct LinePatternState {
   std::int32_t phase_element = 0;  // element the next LineDrawTo continues in, from 1
   std::int32_t phase_offset = 0;   // 1 + pixels of that element already used
   std::int32_t pen_width = 0;      // pixels, applied to the canvas by LineMoveTo
+  std::int32_t pattern_type = 0;   // the type 2..9 the elements are of; 0: none yet
 };
 
 thread_local LinePatternState LinePattern;
@@ -947,22 +948,51 @@ class ChordStroker {
 
 }  // namespace
 
-void SetLineType(Canvas& canvas, std::int32_t line_type) {
-  LinePatternState& p = LinePattern;
+namespace {
+
+// The pattern SetLineType selects, at `unit` pixels per point.
+void SelectLineType(LinePatternState& p, std::int32_t line_type, float unit) {
   p.line_type = line_type;
-  PatternUnit = static_cast<float>(canvas.PixelsPerInch()) / 72.0f;
   if (line_type >= 2 && line_type <= 9) {
     const BasePattern& base = kBasePatterns[static_cast<std::size_t>(line_type - 2)];
     p.count = base.count;
+    p.pattern_type = line_type;
     for (std::int32_t k = 1; k <= base.count; ++k) {
       p.elements[k] = RoundToInt32(static_cast<long double>(base.lengths[k - 1]) *
-                                   static_cast<long double>(PatternUnit));
+                                   static_cast<long double>(unit));
     }
   }
   std::int64_t length = 0;
   for (std::int32_t k = 1; k <= p.count; ++k) length += p.elements[k];
   p.length = static_cast<std::int32_t>(
       std::clamp<std::int64_t>(length, 0, std::numeric_limits<std::int32_t>::max()));
+}
+
+// What LineDrawTo strokes with in state `p` (see LineDashes).
+LineDashes DashesOf(const LinePatternState& p) {
+  LineDashes look;
+  look.draws = p.line_type != 0;
+  if (!look.draws || p.line_type == 1 || p.length <= 0) return look;
+  look.line_type = p.pattern_type;
+  look.dashes.assign(p.elements.begin() + 1, p.elements.begin() + 1 + p.count);
+  return look;
+}
+
+}  // namespace
+
+void SetLineType(Canvas& canvas, std::int32_t line_type) {
+  PatternUnit = static_cast<float>(canvas.PixelsPerInch()) / 72.0f;
+  SelectLineType(LinePattern, line_type, PatternUnit);
+}
+
+LineDashes CurrentLineDashes() {
+  return DashesOf(LinePattern);
+}
+
+LineDashes LineDashesIfSelected(std::int32_t line_type) {
+  LinePatternState p = LinePattern;
+  SelectLineType(p, line_type, static_cast<float>(Canvas::kPixelsPerInch) / 72.0f);
+  return DashesOf(p);
 }
 
 void SetLineWidth(Canvas& /*canvas*/, std::int32_t width) {

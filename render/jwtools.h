@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/raster/canvas.h"
 
@@ -12,6 +13,17 @@ namespace pelmora {
 // (lengths in points of the canvas's 96 pixels per inch); any other value keeps
 // the last pattern selected, and draws solid while none has been.
 void SetLineType(Canvas& canvas, std::int32_t line_type);
+// What LineDrawTo strokes with: nothing (type 0 only moves), solid, or dashes.
+struct LineDashes {
+  bool draws = true;
+  std::int32_t line_type = 1;  // the type 2..9 whose pattern is in effect; 1 when solid
+  // Pixels at the canvas's pattern unit: drawn, gap, drawn, gap, ...; empty when solid.
+  std::vector<std::int32_t> dashes;
+};
+// The calling thread's current line type, as the next LineDrawTo strokes it.
+LineDashes CurrentLineDashes();
+// What SetLineType(canvas, line_type) would make current, the state left unchanged.
+LineDashes LineDashesIfSelected(std::int32_t line_type);
 // Pen width in pixels (0 or less is 1), applied to the canvas by the next LineMoveTo.
 void SetLineWidth(Canvas& canvas, std::int32_t width);
 // Back to the state of a freshly started program: no pattern, pen width 0.

@@ -60,7 +60,9 @@ struct RenderTargets {
 // type-9, text-mode or 1-bit setting, whole-pixel radii, the origin applied
 // after the product is held within ±2^30, texts as strokes, every stroke
 // choosing its line type and colour whether drawn or not.
-enum class RenderRules { kImage, kThumbnail };
+// kVector: the image's rules, each drawn entity handed to a VectorTarget as
+// geometry instead of painted (DrawVector).
+enum class RenderRules { kImage, kThumbnail, kVector };
 
 // Pixel depth of output images for settings.ColorMode (24 for an unknown code).
 int OutputDepth(const Settings& settings);

@@ -93,6 +93,9 @@ std::vector<VectorCubic> ArcToCubics(const VectorArc& arc, VectorPoint* start);
 // its font (height, width, escapement in tenths of degrees, face name bytes) and
 // the top-left corner of its cell before rotation, page pixels (the raster's
 // JwcTextSink::Char, not rounded; add nothing: the raster draws at these).
+//
+// The resolution stamp is one entry holding the whole string ("360dpi"), drawn
+// with the face's own advances from its corner.
 struct VectorText {
   Colour colour = 0;
   std::vector<JwcTextChar> chars;
@@ -112,8 +115,9 @@ class VectorTarget {
                    const TJwcArc& raw) = 0;
   virtual void Text(std::uint8_t layer, const VectorText& text, const TJwcText& raw,
                     const TJwcTextStyle& style) = 0;
-  // A disc of `diameter` pixels (its box from centre − diameter/2 truncated, as
-  // the raster's), outline and fill in the colour.
+  // A disc of `diameter` pixels, outline and fill in the colour: `centre` is the
+  // middle of the box the raster fills (pixel + 0.5 for an odd diameter, the
+  // pixel's corner for an even one, as the box starts diameter/2 truncated before it).
   virtual void Dot(std::uint8_t layer, Colour colour, VectorPoint centre, int diameter,
                    const TJwcDot& raw) = 0;
   // The resolution stamp ("360dpi") at the page's top-left, 8 points, red (black at
@@ -123,6 +127,11 @@ class VectorTarget {
   virtual bool Finish(std::string* error) = 0;
 };
 
+// Entities that cannot reach the page (their box grown by the pen beyond it),
+// entities with a non-finite coordinate, curves of no or a non-finite radius and
+// strokes of a type that only moves (0) are not handed over: the raster draws
+// nothing of them. Huge coordinates arrive held within ±2^30 pixels, as the
+// raster holds them.
 struct VectorOptions {
   bool keep_hidden = false;  // hidden layers walked too (VectorLayer::shown false)
 };

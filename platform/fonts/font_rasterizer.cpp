@@ -682,6 +682,12 @@ std::string FontRasterizer::FamilyFor(std::string_view face_name) {
   return name.face != nullptr ? name.face->family : std::string();
 }
 
+FaceChoice FontRasterizer::FaceFor(std::string_view face_name) {
+  const FaceName& name = m_impl->Name(face_name);
+  if (name.face == nullptr) return {};
+  return {name.face->family, name.face->file, name.face->index, name.substituted};
+}
+
 std::vector<FontSubstitution> FontRasterizer::Substitutions() const {
   std::vector<const FaceName*> used;
   for (const auto& name : m_impl->names) {

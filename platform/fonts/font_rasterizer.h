@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fonts/face_lookup.h"
 #include "platform/raster/canvas.h"
 
 namespace pelmora {
@@ -60,6 +61,9 @@ class FontRasterizer final : public TextRasterizer {
   // The family that draws texts of `face_name` (CP932 bytes, as in
   // LogFont::face_name), UTF-8; empty when no font is installed at all.
   std::string FamilyFor(std::string_view face_name);
+  // The font file and face that draw texts of `face_name` (characters it lacks
+  // come from others); not Found() when no font is installed at all.
+  FaceChoice FaceFor(std::string_view face_name);
 
   // Substitutions that drawing made since the last ClearSubstitutions(): one
   // entry per face name and kind, in the order they were first met.

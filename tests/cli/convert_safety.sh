@@ -59,7 +59,7 @@ PY
 
 # Output names: a known format (any case) or no extension, else refused before rendering.
 expect 1 "$bin" --defaults -o "$work/plan.gif" "$work/plan.jwc"
-grep -q "only .bmp, .png, .tif, .tiff and .pdf are written" "$work/err" || fail "-o plan.gif: $(cat "$work/err")"
+grep -q "only .bmp, .png, .tif, .tiff, .pdf, .svg and .dxf are written" "$work/err" || fail "-o plan.gif: $(cat "$work/err")"
 [ -e "$work/plan.gif" ] && fail "-o plan.gif wrote a file"
 expect 0 "$bin" --defaults --dpi 36 -o "$work/PLAN.BMP" "$work/plan.jwc"
 [ "$(head -c 2 "$work/PLAN.BMP")" = "BM" ] || fail "-o PLAN.BMP is no bitmap"

@@ -45,7 +45,7 @@ complete_line() {
 }
 complete_line "pelmora-convert --fo" --force --format
 complete_line "pelmora-convert --sh" --show --show-all
-complete_line "pelmora-convert --format " bmp png tiff pdf
+complete_line "pelmora-convert --format " bmp png tiff pdf svg dxf
 complete_line "pelmora-convert --format p" png pdf
 complete_line "pelmora-convert --format=t" tiff
 complete_line "pelmora-convert --depth " 1 4 8 16 24
@@ -61,7 +61,7 @@ COMP_LINE="pelmora-convert --"; COMP_POINT=${#COMP_LINE}
 COMP_WORDS=(pelmora-convert --); COMP_CWORD=1; COMPREPLY=()
 _pelmora_convert pelmora-convert -- pelmora-convert
 offered=" ${COMPREPLY[*]} "
-listed=$(grep -oE -- '(^|[ ,])--[a-z][a-z-]*' "$help_file" | grep -oE -- '--[a-z-]+' | sort -u)
+listed=$(grep -oE -- '(^|[ ,])--[a-z][a-z0-9-]*' "$help_file" | grep -oE -- '--[a-z0-9-]+' | sort -u)
 [ -n "$listed" ] || { echo "FAIL: no options found in --help" >&2; failures=$((failures + 1)); }
 for option in $listed; do
   [[ $offered == *" $option "* ]] || {

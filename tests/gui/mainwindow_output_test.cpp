@@ -93,7 +93,7 @@ class MainWindowOutputTest : public QObject {
     OpenA4WithRow();
     const QByteArray bytes = Save(QStringLiteral("out.bmp"));
     QCOMPARE(fixture->Seam().log,
-             (QStringList{"save: " + QDir::currentPath() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF(*.pdf) | bmp",
+             (QStringList{"save: " + QDir::currentPath() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF (ベクター)(*.pdf);;PDF (画像)(*.pdf);;SVG(*.svg);;DXF(*.dxf) | bmp",
                           "message: 完了"}));
     QCOMPARE(QString::fromStdString(Form().settings().SaveDir), fixture->Folder());
     QCOMPARE(Form().OutputFileName(), Path(QStringLiteral("out.bmp")));
@@ -112,7 +112,7 @@ class MainWindowOutputTest : public QObject {
     fixture->Seam().save_files.push_back(std::nullopt);
     fixture->Trigger("N4");
     QCOMPARE(fixture->Seam().log,
-             QStringList{"save: " + fixture->Folder() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF(*.pdf) | bmp"});
+             QStringList{"save: " + fixture->Folder() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF (ベクター)(*.pdf);;PDF (画像)(*.pdf);;SVG(*.svg);;DXF(*.dxf) | bmp"});
   }
 
   // The chosen name's extension decides the format; a PNG holds the pixels of
@@ -129,6 +129,8 @@ class MainWindowOutputTest : public QObject {
                    {"plan.TIF", QByteArray("II*\0", 4), nullptr},
                    {"plan.tiff", QByteArray("II*\0", 4), nullptr},
                    {"plan.pdf", QByteArray("%PDF"), nullptr}};
+    // A .pdf is one image when the dialog's image PDF filter was chosen.
+    fixture->Seam().save_filter = QStringLiteral("PDF (画像)(*.pdf)");
     for (const auto& format : formats) {
       fixture->Seam().Clear();
       const QByteArray bytes = Save(QString::fromLatin1(format.name));

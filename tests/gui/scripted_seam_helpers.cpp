@@ -55,7 +55,9 @@ std::optional<QString> ScriptedSeam::OpenFile(QWidget*, const QString& start_dir
 std::optional<QString> ScriptedSeam::SaveFile(QWidget*, const QString& start_dir,
                                               const QString& suggested_name,
                                               const QString& filter,
-                                              const QString& default_suffix) {
+                                              const QString& default_suffix,
+                                              QString* selected_filter) {
+  if (selected_filter != nullptr) *selected_filter = save_filter;
   log << "save: " + start_dir + " | " + suggested_name + " | " + filter + " | " + default_suffix;
   std::optional<QString> answer;
   if (!Take(save_files, answer)) {

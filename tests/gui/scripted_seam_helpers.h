@@ -23,6 +23,7 @@ class ScriptedSeam final : public ModalSeam {
   std::deque<bool> confirms;                    // Confirm and the save dialog's replace question
   std::deque<std::optional<QString>> open_files;
   std::deque<std::optional<QString>> save_files;
+  QString save_filter;  // the filter every save dialog reports as chosen
   std::deque<std::optional<QString>> inputs;    // nothing = the Cancel button
   std::deque<std::optional<Colour>> colours;
   // Runs while the dialog is shown; the dialog's result afterwards is returned
@@ -46,7 +47,8 @@ class ScriptedSeam final : public ModalSeam {
                                   const QString& filter) override;
   std::optional<QString> SaveFile(QWidget* parent, const QString& start_dir,
                                   const QString& suggested_name, const QString& filter,
-                                  const QString& default_suffix) override;
+                                  const QString& default_suffix,
+                                  QString* selected_filter = nullptr) override;
   QString InputBox(QWidget* parent, const QString& title, const QString& prompt,
                    const QString& initial) override;
   std::optional<Colour> PickColour(QWidget* parent, Colour initial) override;

@@ -178,6 +178,11 @@ TEST(CliOptions, BadCommandLinesSayWhy) {
       {{"--force=1", "a.jwc"}, "takes no value"},
       {{"-o", "a.bmp", "--info", "a.jwc"}, "does not go with --info"},
       {{"--dry-run", "-o", "a.bmp", "a.jwc"}, "does not go with --dry-run"},
+      {{"--vector", "a.jwc"}, "bmp files are images"},
+      {{"--vector", "-o", "a.PNG", "a.jwc"}, "png files are images"},
+      {{"--raster", "--format", "svg", "a.jwc"}, "svg files are vector documents only"},
+      {{"--vector", "--raster", "--format", "pdf", "a.jwc"}, "exclude each other"},
+      {{"--keep-hidden", "--format", "pdf", "--raster", "a.jwc"}, "goes with vector output"},
   };
   for (const auto& [args, expected] : cases) {
     std::string error;
@@ -188,6 +193,27 @@ TEST(CliOptions, BadCommandLinesSayWhy) {
   // Help and version need nothing else.
   EXPECT_TRUE(Parse({"--help"}));
   EXPECT_TRUE(Parse({"--version", "--json"}));
+}
+
+// Which outputs are vector documents: -o's extension before --format, PDF
+// unless --raster.
+TEST(CliOptions, VectorOrImage) {
+  const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
+      {{"a.jwc"}, false},
+      {{"--format", "pdf", "a.jwc"}, true},
+      {{"--format", "pdf", "--raster", "a.jwc"}, false},
+      {{"-o", "x.Svg", "a.jwc"}, true},
+      {{"-o", "x.dxf", "--vector", "a.jwc"}, true},
+      {{"-o", "-", "--format", "dxf", "a.jwc"}, true},
+      {{"-o", "x.tif", "a.jwc"}, false},
+  };
+  for (const auto& [args, vector] : cases) {
+    std::string line;
+    for (const std::string& word : args) line += word + " ";
+    const auto o = Parse(args);
+    ASSERT_TRUE(o) << line;
+    EXPECT_EQ(WritesVector(*o), vector) << line;
+  }
 }
 
 TEST(CliOptions, SettingsApplyInOrderWithDpiAndDepthLast) {
@@ -435,7 +461,7 @@ TEST_F(CliRun, OnlyKnownFormatsAreWritten) {
   const fs::path drawing = Drawing("plan.jwc");
   for (const char* name : {"plan.gif", "plan.b", "plan.jwc.txt"}) {
     EXPECT_EQ(Run({"-o", (dir / name).string(), drawing.string()}), 1) << name;
-    EXPECT_NE(stderr_text.find("only .bmp, .png, .tif, .tiff and .pdf are written"),
+    EXPECT_NE(stderr_text.find("only .bmp, .png, .tif, .tiff, .pdf, .svg and .dxf are written"),
               std::string::npos)
         << stderr_text;
     EXPECT_FALSE(fs::exists(dir / name)) << name;

@@ -1,0 +1,27 @@
+// Stands in until the SVG writer is built: every document fails to finish.
+#include "vector/vector_writers.h"
+
+namespace pelmora {
+namespace {
+
+class PendingSVG final : public VectorTarget {
+ public:
+  void Begin(const VectorPage&) override {}
+  void Line(std::uint8_t, const VectorPen&, VectorPoint, VectorPoint, const TJwcLine&) override {}
+  void Arc(std::uint8_t, const VectorPen&, const VectorArc&, const TJwcArc&) override {}
+  void Text(std::uint8_t, const VectorText&, const TJwcText&, const TJwcTextStyle&) override {}
+  void Dot(std::uint8_t, Colour, VectorPoint, int, const TJwcDot&) override {}
+  void Stamp(const VectorText&) override {}
+  bool Finish(std::string* error) override {
+    if (error != nullptr) *error = "SVG output: not built yet";
+    return false;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<VectorTarget> CreateSvgWriter(ByteSink&, const VectorWriterOptions&) {
+  return std::make_unique<PendingSVG>();
+}
+
+}  // namespace pelmora
