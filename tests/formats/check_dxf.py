@@ -3,7 +3,11 @@ print them to PDF: layers, entity counts per layer, full-size coordinates
 within 1e-6 relative, curves through the points the drawing's own formula
 gives, texts decoded exactly, and ink in LibreCAD's PDF.
 
-Usage: check_dxf.py PATH/TO/pelmora_dxf_samples
+With the converter and a drawing as well, the drawing converted to DXF in
+both encodings: a layer per group and layer as --info names it, holding as
+many entities as --info counts on it, and ink in LibreCAD's PDF.
+
+Usage: check_dxf.py PATH/TO/pelmora_dxf_samples [PATH/TO/pelmora-convert DRAWING]
 """
 import glob
 import json
@@ -168,10 +172,34 @@ def check_librecad(path):
         check(dark > 50, f"{path}: LibreCAD's PDF shows no drawing ({dark} dark pixels)")
 
 
+def check_drawing(convert, drawing, folder):
+    info = json.loads(subprocess.run([convert, "--info", "--json", drawing], check=True,
+                                     capture_output=True).stdout)
+    for encoding in ("--dxf-utf8", "--dxf-shift-jis"):
+        path = os.path.join(folder, "drawing" + encoding[5:] + ".dxf")
+        subprocess.run([convert, "--show-all", "--format", "dxf", encoding, "-o", path, drawing],
+                       check=True)
+        doc = ezdxf.readfile(path)
+        check(not doc.audit().has_errors, f"{path}: ezdxf audit")
+        counts = {}
+        for entity in doc.modelspace():
+            counts[entity.dxf.layer] = counts.get(entity.dxf.layer, 0) + 1
+        for layer in info["layers"]:
+            total = layer["lines"] + layer["arcs"] + layer["texts"] + layer["dots"]
+            if total == 0:
+                continue
+            wanted = re.sub(r'[<>/\\":;?*|=`]', "_", f"{layer['id']} {layer['name']}".strip())
+            check(counts.get(wanted) == total,
+                  f"{path}: layer {wanted} holds {counts.get(wanted)}, --info counts {total}")
+        check_librecad(path)
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         subprocess.run([sys.argv[1], folder], check=True)
-        files = sorted(glob.glob(os.path.join(folder, "*.dxf")))
+        if len(sys.argv) > 3:
+            check_drawing(sys.argv[2], sys.argv[3], folder)
+        files = sorted(glob.glob(os.path.join(folder, "cases*.dxf")))
         check(files, "no DXF written")
         for path in files:
             check_file(path)
