@@ -42,6 +42,7 @@ enum LongOnly : int {
   kKeepHidden,
   kOutlineText,
   kDxfUtf8,
+  kDxfShiftJis,
 };
 
 constexpr option kOptions[] = {
@@ -76,6 +77,7 @@ constexpr option kOptions[] = {
     {"keep-hidden", no_argument, nullptr, kKeepHidden},
     {"outline-text", no_argument, nullptr, kOutlineText},
     {"dxf-utf8", no_argument, nullptr, kDxfUtf8},
+    {"dxf-shift-jis", no_argument, nullptr, kDxfShiftJis},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first drawing (the caller takes it and goes on); ':': a
@@ -189,6 +191,9 @@ class Parser {
         return true;
       case kDxfUtf8:
         o.dxf_utf8 = true;
+        return true;
+      case kDxfShiftJis:
+        o.dxf_utf8 = false;
         return true;
       case kFormat: {
         const auto format = FormatFromString(value);
@@ -571,7 +576,8 @@ const char* UsageText() {
          "      --vector, --raster PDF as a vector document (the default) or as one image\n"
          "      --keep-hidden      vector: hidden layers written too, switched off\n"
          "      --outline-text     SVG: texts as glyph outlines (exact without the fonts)\n"
-         "      --dxf-utf8         DXF: an R2007 file in UTF-8 instead of R2000 in Shift-JIS\n"
+         "      --dxf-utf8         DXF: an R2007 file in UTF-8 (the default)\n"
+         "      --dxf-shift-jis    DXF: an R2000 file in Shift-JIS (code page 932)\n"
          "      --dpi N            resolution, 1..600\n"
          "      --depth B          colour depth: 1, 4, 8, 16 or 24\n"
          "      --paper NAME       region: whole (default), A0, A1, A2, A3, A4 (landscape),\n"

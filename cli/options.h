@@ -68,7 +68,7 @@ struct ConvertOptions {
   std::optional<bool> vector;  // --vector (true), --raster (false); PDF: vector by default
   bool keep_hidden = false;    // hidden layers written too, switched off
   bool outline_text = false;   // SVG: glyph outlines instead of texts
-  bool dxf_utf8 = false;       // DXF: R2007 in UTF-8 instead of R2000 in Shift-JIS
+  bool dxf_utf8 = true;        // DXF: R2007 in UTF-8; false: R2000 in Shift-JIS
 };
 
 // Parses the arguments after the program name. Returns nullopt with the reason

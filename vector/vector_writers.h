@@ -12,7 +12,9 @@ namespace pelmora {
 
 struct VectorWriterOptions {
   bool outline_text = false;  // SVG: glyph outlines instead of <text>
-  bool dxf_utf8 = false;      // DXF: an R2007 file in UTF-8 instead of R2000 in Shift-JIS
+  // DXF: an R2007 file in UTF-8; false: R2000 in Shift-JIS (code page 932),
+  // which LibreCAD 2.2 decodes as a Western code page.
+  bool dxf_utf8 = true;
 };
 
 // PDF: one page of the region's physical size, optional content groups per
