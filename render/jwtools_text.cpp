@@ -281,21 +281,6 @@ class JwcTextWriter {
   char m_char[2] = {0, 0};
 };
 
-class CanvasSink final : public JwcTextSink {
- public:
-  CanvasSink(Canvas& canvas, Colour colour) : m_canvas(canvas), m_colour(colour) {}
-  void Char(std::string_view bytes, const LogFont& font, Point at) override {
-    m_canvas.SetFont(font);
-    m_canvas.SetFontColour(m_colour);
-    m_canvas.SetBrushStyle(BrushStyle::kClear);
-    m_canvas.TextOut(at.x, at.y, bytes);
-  }
-
- private:
-  Canvas& m_canvas;
-  Colour m_colour;
-};
-
 class ListSink final : public JwcTextSink {
  public:
   void Char(std::string_view bytes, const LogFont& font, Point at) override {
@@ -322,10 +307,18 @@ std::vector<JwcTextChar> LayoutJwcText(std::string_view text, float x1, float y1
 
 void DrawJwcText(Canvas& canvas, std::string_view text, float x1, float y1, float x2, float y2,
                  float height, float width, float spacing, Colour colour, std::uint8_t flags) {
-  // The layout copies the face name before the first character replaces the
-  // canvas font; every font made carries it, so the name stays.
-  CanvasSink sink(canvas, colour);
+  // The characters go to the canvas together: all take one colour, so huge
+  // characters stacked on one spot are painted once where they overlap. The
+  // canvas font ends as the last character's, which carries the face name.
+  ListSink sink;
   LayoutJwcText(text, x1, y1, x2, y2, height, width, spacing, flags, canvas.Font().face_name, sink);
+  if (sink.chars.empty()) return;
+  std::vector<TextPiece> pieces;
+  pieces.reserve(sink.chars.size());
+  for (const JwcTextChar& c : sink.chars) pieces.push_back({c.bytes, &c.font, c.at});
+  canvas.SetFontColour(colour);
+  canvas.SetBrushStyle(BrushStyle::kClear);
+  canvas.TextOutPieces(pieces);
 }
 
 }  // namespace pelmora

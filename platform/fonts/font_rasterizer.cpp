@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <numbers>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/fonts/face_lookup.h"
 #include "platform/fonts/shift_jis.h"
@@ -31,6 +32,9 @@ constexpr std::size_t kMaxCacheBytes = 64u << 20;
 // runs; these are dropped together when their runs outgrow this (bytes).
 constexpr long long kGlyphTile = 512;
 constexpr std::size_t kMaxLargeCacheBytes = 64u << 20;
+// Spans of large glyphs held back to be painted as one union: a text's
+// spans are painted when it ends, or sooner when they reach this many.
+constexpr std::size_t kMaxPendingSpans = std::size_t{1} << 19;
 
 long long FloorDiv64(long long v) {
   return v >= 0 ? v / 64 : -((-v + 63) / 64);
@@ -140,6 +144,24 @@ struct GlyphKeyHash {
     mix(k.code);
     mix(static_cast<std::uint64_t>((k.dx & 0xFF) | ((k.dy & 0xFF) << 8)));
     return static_cast<std::size_t>(h);
+  }
+};
+
+// A glyph at its integer origin on the canvas (image pixels).
+struct PlacedGlyph {
+  GlyphKey key;
+  long long x;
+  long long y;
+  friend bool operator==(const PlacedGlyph&, const PlacedGlyph&) = default;
+};
+
+struct PlacedGlyphHash {
+  std::size_t operator()(const PlacedGlyph& p) const {
+    std::size_t h = GlyphKeyHash()(p.key);
+    for (const long long v : {p.x, p.y}) {
+      h ^= std::hash<long long>()(v) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+    }
+    return h;
   }
 };
 
@@ -284,7 +306,14 @@ struct FontRasterizer::Impl {
   std::vector<std::uint8_t> scratch;  // clipped renders of large glyphs
   std::unordered_map<GlyphTileKey, std::vector<MaskRun>, GlyphTileKeyHash> clipped;
   std::size_t clipped_bytes = 0;
-  std::vector<std::uint8_t> ones;  // a mask row of set bits, for painting runs
+  // The text being drawn: glyphs already painted at their place (drawn again
+  // in the same colour they change nothing), and the spans of its large
+  // glyphs, painted once as a union.
+  std::unordered_set<PlacedGlyph, PlacedGlyphHash> placed;
+  std::vector<PixelSpan> pending;
+  int pending_glyphs = 0;
+  std::vector<PixelSpan> by_row;        // PaintPending's scratch
+  std::vector<std::size_t> row_starts;  //
 
   Impl() {
     if (FT_Init_FreeType(&library) != 0) library = nullptr;
@@ -512,9 +541,10 @@ struct FontRasterizer::Impl {
   // where that edge lies (drop-out choices, clipped edge steps), so a glyph
   // pixel always comes from the same tile, whichever bitmap or band shows it.
   // The tiles are kept as runs for the next character drawn at the same size
-  // and place (huge characters stacked on one spot, a column of equal ones).
-  void DrawClipped(Canvas& canvas, const Glyph& glyph, const GlyphKey& key, SizeKey size,
-                   FT_Vector delta, long long origin_x, long long origin_y) {
+  // and place (a column of equal characters, the next band of the same
+  // text). Their spans inside the bitmap join `pending`.
+  void DeferClipped(const Canvas& canvas, const Glyph& glyph, const GlyphKey& key, SizeKey size,
+                    FT_Vector delta, long long origin_x, long long origin_y) {
     // Canvas column c is glyph column c - origin_x; canvas row r is glyph
     // row origin_y - 1 - r (y up), so the canvas's rows [first, end) span
     // glyph rows [origin_y - end, origin_y - first).
@@ -523,6 +553,7 @@ struct FontRasterizer::Impl {
     const long long y0 = std::max(glyph.top - glyph.rows, origin_y - canvas.EndRow());
     const long long y1 = std::min(glyph.top, origin_y - canvas.FirstRow());
     if (x1 <= x0 || y1 <= y0) return;
+    ++pending_glyphs;
     // Tile (column i, row j) holds glyph columns left + i T .. and the rows
     // top - j T downwards.
     const long long last_row = (glyph.top - y0 - 1) / kGlyphTile;
@@ -531,10 +562,63 @@ struct FontRasterizer::Impl {
       for (long long i = (x0 - glyph.left) / kGlyphTile; i <= last_column; ++i) {
         const std::vector<MaskRun>* runs = TileRuns(glyph, key, size, delta, i, j);
         if (runs == nullptr) return;
-        PaintTile(canvas, *runs, origin_x + glyph.left + i * kGlyphTile,
-                  origin_y - glyph.top + j * kGlyphTile);
+        AppendTileSpans(canvas, *runs, origin_x + glyph.left + i * kGlyphTile,
+                        origin_y - glyph.top + j * kGlyphTile);
       }
     }
+  }
+
+  // A tile's runs inside the canvas's rows, its top-left pixel at canvas
+  // (left, top); columns are clipped when painted.
+  void AppendTileSpans(const Canvas& canvas, const std::vector<MaskRun>& runs, long long left,
+                       long long top) {
+    const auto first = std::partition_point(runs.begin(), runs.end(), [&](const MaskRun& run) {
+      return top + run.row < canvas.FirstRow();
+    });
+    for (auto run = first; run != runs.end(); ++run) {
+      const long long y = top + run->row;
+      if (y >= canvas.EndRow()) break;
+      pending.push_back({y, left + run->left, left + run->right});
+    }
+  }
+
+  // Paints the pending spans; where several glyphs gave them, their union,
+  // each pixel once. The spans are grouped by row (they lie in the canvas's
+  // rows), then each row's few are ordered and merged.
+  void PaintPending(Canvas& canvas) {
+    if (pending_glyphs > 1) {
+      const long long first_row = canvas.FirstRow();
+      const auto rows = static_cast<std::size_t>(canvas.EndRow() - first_row);
+      row_starts.assign(rows + 1, 0);
+      for (const PixelSpan& span : pending)
+        ++row_starts[static_cast<std::size_t>(span.y - first_row) + 1];
+      for (std::size_t r = 0; r < rows; ++r) row_starts[r + 1] += row_starts[r];
+      by_row.resize(pending.size());
+      for (const PixelSpan& span : pending) {
+        by_row[row_starts[static_cast<std::size_t>(span.y - first_row)]++] = span;
+      }
+      // row_starts[r] is now the end of row r, and the start of row r + 1.
+      pending.clear();
+      std::size_t begin = 0;
+      for (std::size_t r = 0; r < rows; ++r) {
+        const std::size_t end = row_starts[r];
+        std::sort(by_row.begin() + static_cast<std::ptrdiff_t>(begin),
+                  by_row.begin() + static_cast<std::ptrdiff_t>(end),
+                  [](const PixelSpan& a, const PixelSpan& b) { return a.x0 < b.x0; });
+        for (std::size_t k = begin; k < end; ++k) {
+          const PixelSpan& span = by_row[k];
+          if (k > begin && span.x0 <= pending.back().x1) {
+            pending.back().x1 = std::max(pending.back().x1, span.x1);
+          } else {
+            pending.push_back(span);
+          }
+        }
+        begin = end;
+      }
+    }
+    canvas.FillSpans(pending, canvas.FontColour());
+    pending.clear();
+    pending_glyphs = 0;
   }
 
   // The runs of tile (i, j) of a large glyph; nullptr when it cannot be rendered.
@@ -560,20 +644,6 @@ struct FontRasterizer::Impl {
     }
     clipped_bytes += bytes;
     return &clipped.emplace(tile, std::move(runs)).first->second;
-  }
-
-  // Paints a tile's runs with its top-left pixel at canvas (left, top); the
-  // canvas clips what lies outside it.
-  void PaintTile(Canvas& canvas, const std::vector<MaskRun>& runs, long long left, long long top) {
-    if (ones.size() < kGlyphTile / 8) ones.assign(kGlyphTile / 8, 0xFF);
-    for (const MaskRun& run : runs) {
-      const long long y = top + run.row;
-      if (y < canvas.FirstRow()) continue;
-      if (y >= canvas.EndRow()) break;
-      canvas.FillMask(static_cast<int>(left + run.left), static_cast<int>(y),
-                      run.right - run.left, 1, ones.data(), static_cast<int>(ones.size()),
-                      canvas.FontColour());
-    }
   }
 
   const Glyph& Lookup(const GlyphKey& key, Face& face, SizeKey size, FT_Vector delta) {
@@ -604,9 +674,19 @@ struct FontRasterizer::Impl {
     }
   };
 
-  // Draws, or with `ink` only measures, the text.
-  void TextOut(Canvas& canvas, int x, int y, std::string_view bytes, Rows* ink = nullptr) {
-    const LogFont& font = canvas.Font();
+  // Draws one text's pieces in the canvas's font colour.
+  void DrawPieces(Canvas& canvas, std::span<const TextPiece> pieces) {
+    placed.clear();
+    for (const TextPiece& piece : pieces) {
+      TextOut(canvas, *piece.font, piece.at.x, piece.at.y, piece.bytes, nullptr);
+    }
+    if (!pending.empty()) PaintPending(canvas);
+  }
+
+  // Draws (with `ink` only measures) the string as part of the text being
+  // drawn: spans of its large glyphs join `pending`.
+  void TextOut(Canvas& canvas, const LogFont& font, int x, int y, std::string_view bytes,
+               Rows* ink) {
     if (font.height == 0 || bytes.empty()) return;
     // Sizes this far beyond kMaxPixelsPerEm need no arithmetic to reject.
     constexpr int kSizeLimit = 1 << 24;
@@ -646,14 +726,16 @@ struct FontRasterizer::Impl {
       if (glyph.substitute) NoteHelper(name, glyph.drawn_by);
       if (glyph.width > 0 && glyph.rows > 0 && ink != nullptr) {
         ink->Add(origin_y - glyph.top, origin_y - glyph.top + glyph.rows);
-      } else if (glyph.width > 0 && glyph.rows > 0) {
+      } else if (glyph.width > 0 && glyph.rows > 0 &&
+                 placed.insert({key, origin_x, origin_y}).second) {
         if (glyph.cached_bits) {
           canvas.FillMask(static_cast<int>(origin_x + glyph.left),
                           static_cast<int>(origin_y - glyph.top), static_cast<int>(glyph.width),
                           static_cast<int>(glyph.rows), glyph.bits.data(), glyph.pitch,
                           canvas.FontColour());
         } else {
-          DrawClipped(canvas, glyph, key, size, delta, origin_x, origin_y);
+          DeferClipped(canvas, glyph, key, size, delta, origin_x, origin_y);
+          if (pending.size() >= kMaxPendingSpans) PaintPending(canvas);
         }
       }
       pen += glyph.advance;
@@ -665,13 +747,18 @@ FontRasterizer::FontRasterizer() : m_impl(std::make_unique<Impl>()) {}
 FontRasterizer::~FontRasterizer() = default;
 
 void FontRasterizer::TextOut(Canvas& canvas, int x, int y, std::string_view bytes) {
-  m_impl->TextOut(canvas, x, y, bytes);
+  const TextPiece piece{bytes, &canvas.Font(), {x, y}};
+  m_impl->DrawPieces(canvas, std::span(&piece, 1));
+}
+
+void FontRasterizer::TextOutPieces(Canvas& canvas, std::span<const TextPiece> pieces) {
+  m_impl->DrawPieces(canvas, pieces);
 }
 
 bool FontRasterizer::InkRows(Canvas& canvas, int x, int y, std::string_view bytes, long long* top,
                              long long* bottom) {
   Impl::Rows rows;
-  m_impl->TextOut(canvas, x, y, bytes, &rows);
+  m_impl->TextOut(canvas, canvas.Font(), x, y, bytes, &rows);
   *top = rows.top;
   *bottom = rows.bottom;
   return true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +39,9 @@ struct FontSubstitution {
 // - characters the face lacks come from the Japanese gothic; bytes that are no
 //   CP932 character, and control characters (a zero byte among them), draw nothing.
 // Faces, sizes and glyph bitmaps are cached; cached glyphs are the pixels a
-// fresh rasterisation gives.
+// fresh rasterisation gives. Glyphs beyond 256 x 256 pixels are rendered only
+// in the 512-pixel tiles of their box that meet the bitmap (a band of the
+// image), kept as runs of set pixels, and painted by spans.
 //
 // Threads: an instance is not thread-safe (FreeType faces are not), so each
 // render thread creates its own. Instances share no mutable state: each has
@@ -53,6 +56,9 @@ class FontRasterizer final : public TextRasterizer {
   FontRasterizer& operator=(const FontRasterizer&) = delete;
 
   void TextOut(Canvas& canvas, int x, int y, std::string_view bytes) override;
+  // Each glyph painted once at its place; large glyphs' pixels that several
+  // pieces cover are painted once.
+  void TextOutPieces(Canvas& canvas, std::span<const TextPiece> pieces) override;
   // Looks every glyph up as TextOut does (and records substitutions the same way).
   bool InkRows(Canvas& canvas, int x, int y, std::string_view bytes, long long* top,
                long long* bottom) override;
