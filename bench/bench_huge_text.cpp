@@ -127,6 +127,7 @@ void RegisterAll() {
                                    })
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime()
+          ->MeasureProcessCPUTime()
           ->Iterations(count >= 10 ? 1 : 3);
     }
   }

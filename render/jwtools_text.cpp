@@ -283,10 +283,13 @@ class JwcTextWriter {
 
 class ListSink final : public JwcTextSink {
  public:
+  explicit ListSink(std::vector<JwcTextChar>& chars) : m_chars(chars) {}
   void Char(std::string_view bytes, const LogFont& font, Point at) override {
-    chars.push_back({std::string(bytes), font, at});
+    m_chars.push_back({std::string(bytes), font, at});
   }
-  std::vector<JwcTextChar> chars;
+
+ private:
+  std::vector<JwcTextChar>& m_chars;
 };
 
 }  // namespace
@@ -300,25 +303,44 @@ void LayoutJwcText(std::string_view text, float x1, float y1, float x2, float y2
 std::vector<JwcTextChar> LayoutJwcText(std::string_view text, float x1, float y1, float x2,
                                        float y2, float height, float width, float spacing,
                                        std::uint8_t flags, std::string_view face_name) {
-  ListSink sink;
+  std::vector<JwcTextChar> chars;
+  ListSink sink(chars);
   LayoutJwcText(text, x1, y1, x2, y2, height, width, spacing, flags, face_name, sink);
-  return std::move(sink.chars);
+  return chars;
 }
 
 void DrawJwcText(Canvas& canvas, std::string_view text, float x1, float y1, float x2, float y2,
                  float height, float width, float spacing, Colour colour, std::uint8_t flags) {
-  // The characters go to the canvas together: all take one colour, so huge
-  // characters stacked on one spot are painted once where they overlap. The
-  // canvas font ends as the last character's, which carries the face name.
-  ListSink sink;
+  JwcTextBatch batch;
+  batch.Draw(canvas, text, x1, y1, x2, y2, height, width, spacing, colour, flags);
+  batch.Flush();
+}
+
+void JwcTextBatch::Draw(Canvas& canvas, std::string_view text, float x1, float y1, float x2,
+                        float y2, float height, float width, float spacing, Colour colour,
+                        std::uint8_t flags) {
+  // Characters held back past this many are painted: memory stays small
+  // whatever the drawing holds.
+  constexpr std::size_t kMaxHeldCharacters = 4096;
+  if (m_canvas != &canvas || m_colour != colour || m_chars.size() >= kMaxHeldCharacters) {
+    Flush();
+  }
+  m_canvas = &canvas;
+  m_colour = colour;
+  // The layout copies the face name now; every font made carries it, so the
+  // canvas keeps the name whenever the characters are painted.
+  ListSink sink(m_chars);
   LayoutJwcText(text, x1, y1, x2, y2, height, width, spacing, flags, canvas.Font().face_name, sink);
-  if (sink.chars.empty()) return;
-  std::vector<TextPiece> pieces;
-  pieces.reserve(sink.chars.size());
-  for (const JwcTextChar& c : sink.chars) pieces.push_back({c.bytes, &c.font, c.at});
-  canvas.SetFontColour(colour);
-  canvas.SetBrushStyle(BrushStyle::kClear);
-  canvas.TextOutPieces(pieces);
+}
+
+void JwcTextBatch::Flush() {
+  if (m_chars.empty()) return;
+  m_pieces.clear();
+  for (const JwcTextChar& c : m_chars) m_pieces.push_back({c.bytes, &c.font, c.at});
+  m_canvas->SetFontColour(m_colour);
+  m_canvas->SetBrushStyle(BrushStyle::kClear);
+  m_canvas->TextOutPieces(m_pieces);
+  m_chars.clear();
 }
 
 }  // namespace pelmora
