@@ -44,10 +44,11 @@ struct FontSubstitution {
 // image), kept as runs of set pixels, and painted by spans.
 //
 // Threads: an instance is not thread-safe (FreeType faces are not), so each
-// render thread creates its own. Instances share no mutable state: each has
-// its own FreeType library, faces and caches; what they share is fontconfig's
-// process-wide configuration (fontconfig locks it) and the Shift-JIS tables,
-// built once and read-only after that. Their glyph pixels are the same.
+// render thread creates its own, with its own FreeType library, faces and
+// glyph cache. What they share is fontconfig's process-wide configuration
+// (fontconfig locks it), the Shift-JIS tables (built once, read-only after
+// that) and the large glyphs' tiles (behind a lock: neighbouring bands on two
+// threads meet the same tiles). Their glyph pixels are the same.
 class FontRasterizer final : public TextRasterizer {
  public:
   FontRasterizer();
@@ -71,6 +72,10 @@ class FontRasterizer final : public TextRasterizer {
   // entry per face name and kind, in the order they were first met.
   std::vector<FontSubstitution> Substitutions() const;
   void ClearSubstitutions();
+
+  // Drops the tiles of large glyphs that the rasterizers of all threads share
+  // (up to 64 MiB), so that the next are rendered afresh.
+  static void ReleaseSharedTiles();
 
  private:
   struct Impl;
