@@ -311,7 +311,8 @@ std::vector<JwcTextChar> LayoutJwcText(std::string_view text, float x1, float y1
 
 void DrawJwcText(Canvas& canvas, std::string_view text, float x1, float y1, float x2, float y2,
                  float height, float width, float spacing, Colour colour, std::uint8_t flags) {
-  JwcTextBatch batch;
+  // One batch per thread, so that its lists are made once.
+  thread_local JwcTextBatch batch;
   batch.Draw(canvas, text, x1, y1, x2, y2, height, width, spacing, colour, flags);
   batch.Flush();
 }

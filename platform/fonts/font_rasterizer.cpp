@@ -282,6 +282,8 @@ class Coverage {
  public:
   // Prepares for a canvas of `rows` x `width` pixels.
   void Shape(long long rows, long long width) {
+    // Bits left by a text that did not finish (an allocation failed) go.
+    if (!Empty()) Take([](std::size_t, long long, long long) {});
     m_stride = static_cast<std::size_t>((width + 63) / 64);
     m_rows = static_cast<std::size_t>(rows);
     // Clear bits stay clear whatever the row length they are read with.
@@ -492,8 +494,8 @@ struct FontRasterizer::Impl {
   std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs;
   std::size_t glyph_bytes = 0;
   std::vector<std::uint8_t> scratch;  // clipped renders of large glyphs
-  // The text being drawn: glyphs already painted at their place (drawn again
-  // in the same colour they change nothing), and the pixels of its large
+  // The text being drawn: large glyphs already painted at their place (drawn
+  // again in the same colour they change nothing), and the pixels of its large
   // glyphs, painted once as a union (on 1-bit canvases, where a pixel costs
   // no more than its bit, painted as they come).
   std::unordered_set<PlacedGlyph, PlacedGlyphHash> placed;
@@ -902,17 +904,15 @@ struct FontRasterizer::Impl {
       if (glyph.substitute) NoteHelper(name, glyph.drawn_by);
       if (glyph.width > 0 && glyph.rows > 0 && ink != nullptr) {
         ink->Add(origin_y - glyph.top, origin_y - glyph.top + glyph.rows);
+      } else if (glyph.width > 0 && glyph.rows > 0 && glyph.cached_bits) {
+        canvas.FillMask(static_cast<int>(origin_x + glyph.left),
+                        static_cast<int>(origin_y - glyph.top), static_cast<int>(glyph.width),
+                        static_cast<int>(glyph.rows), glyph.bits.data(), glyph.pitch,
+                        canvas.FontColour());
       } else if (glyph.width > 0 && glyph.rows > 0 &&
                  placed.insert({key, origin_x, origin_y}).second) {
-        if (glyph.cached_bits) {
-          canvas.FillMask(static_cast<int>(origin_x + glyph.left),
-                          static_cast<int>(origin_y - glyph.top), static_cast<int>(glyph.width),
-                          static_cast<int>(glyph.rows), glyph.bits.data(), glyph.pitch,
-                          canvas.FontColour());
-        } else {
-          DeferClipped(canvas, glyph, key, size, delta, origin_x, origin_y);
-          if (spans.size() >= kMaxSpans) PaintSpans(canvas);
-        }
+        DeferClipped(canvas, glyph, key, size, delta, origin_x, origin_y);
+        if (spans.size() >= kMaxSpans) PaintSpans(canvas);
       }
       pen += glyph.advance;
     }
