@@ -18,9 +18,7 @@ using raster::Rop;
 // pixel (0, 0).
 constexpr std::uint8_t kDiagCross[8] = {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81};
 
-Rop RopOf(PenMode mode) {
-  return mode == PenMode::kXor ? Rop::kXor : Rop::kCopy;
-}
+Rop RopOf(PenMode mode) { return mode == PenMode::kXor ? Rop::kXor : Rop::kCopy; }
 
 }  // namespace
 
@@ -32,9 +30,7 @@ int SaturateToPixel(long double value) {
   return static_cast<int>(std::nearbyint(value));
 }
 
-Canvas::Canvas(Bitmap& bitmap) : m_bitmap(bitmap) {
-  MatchColours();
-}
+Canvas::Canvas(Bitmap& bitmap) : m_bitmap(bitmap) { MatchColours(); }
 
 Canvas::Canvas(Bitmap& bitmap, int first_row) : m_bitmap(bitmap), m_first_row(first_row) {
   MatchColours();
@@ -76,13 +72,9 @@ void Canvas::SetPenColour(Colour colour) {
   MatchColours();
 }
 
-void Canvas::SetPenWidth(int width) {
-  m_pen_width = std::clamp(width, 1, kMaxPenWidth);
-}
+void Canvas::SetPenWidth(int width) { m_pen_width = std::clamp(width, 1, kMaxPenWidth); }
 
-void Canvas::SetPenMode(PenMode mode) {
-  m_pen_mode = mode;
-}
+void Canvas::SetPenMode(PenMode mode) { m_pen_mode = mode; }
 
 void Canvas::SetBrushColour(Colour colour) {
   m_brush_colour = colour & 0xFFFFFF;
@@ -105,17 +97,15 @@ void Canvas::EnsurePenTip() {
   m_tip_width = m_pen_width;
 }
 
-void Canvas::MoveTo(int x, int y) {
-  m_position = {x, y};
-}
+void Canvas::MoveTo(int x, int y) { m_position = {x, y}; }
 
 void Canvas::LineTo(int x, int y) {
   EnsureMatched();
   const Point from = m_position;
   m_position = {x, y};
   if (m_pen_width <= 1) {
-    raster::DrawThinLine(m_bitmap, RopOf(m_pen_mode), m_pen_value, Local(from), Local(m_position),
-                         false);
+    raster::DrawThinLine(m_bitmap, RopOf(m_pen_mode), m_pen_value, Local(from),
+                         Local(m_position), false);
     return;
   }
   EnsurePenTip();
@@ -134,7 +124,8 @@ void Canvas::LineThereAndBack(int x, int y) {
       // excluded end, so the pair is the forward line with its end included;
       // a point to itself is two empty strokes.
       if (from == m_position) return;
-      raster::DrawThinLine(m_bitmap, Rop::kCopy, m_pen_value, Local(from), Local(m_position), true);
+      raster::DrawThinLine(m_bitmap, Rop::kCopy, m_pen_value, Local(from),
+                           Local(m_position), true);
       return;
     }
     // Wide strokes include both round caps and are symmetric: one pass paints
@@ -277,8 +268,8 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
                             t, w, h, m_scratch);
     return;
   }
-  EllipsePainter rows(pen, m_brush_style == BrushStyle::kClear ? nullptr : &brush, rop == Rop::kXor,
-                      l, t, w, h);
+  EllipsePainter rows(pen, m_brush_style == BrushStyle::kClear ? nullptr : &brush,
+                      rop == Rop::kXor, l, t, w, h);
   raster::EllipseRows(w, h, -t, static_cast<long long>(m_bitmap.Height()) - t, rows);
 }
 

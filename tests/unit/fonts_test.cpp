@@ -515,8 +515,7 @@ TEST(FontRasterizer, RasterizersOnTwoThreadsDrawWhatOneDrawsAlone) {
     threads.emplace_back([&jobs, &text, &result] {
       FontRasterizer own;
       for (int round = 0; round < 3; ++round) {
-        for (const Job& job : jobs)
-          result.push_back(Draw(own, 200, 180, job.font, job.x, job.y, text));
+        for (const Job& job : jobs) result.push_back(Draw(own, 200, 180, job.font, job.x, job.y, text));
       }
     });
   }
