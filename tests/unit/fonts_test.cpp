@@ -462,13 +462,18 @@ TEST(FontRasterizer, PiecesPaintWhatTheirTextOutsPaintOneByOne) {
   // Huge characters stacked and overlapping, a repeated one, small ones on top,
   // in every pixel format: painted together as their union, or one by one.
   const std::string kan = kKanji.substr(0, 2), ji = kKanji.substr(2, 2);
-  const std::vector<std::pair<LogFont, TextPiece>> pieces = {
-      {Font(kMsGothic, 400), {kan, nullptr, {10, 10}}},
-      {Font(kMsGothic, 400), {ji, nullptr, {10, 10}}},
-      {Font(kMsGothic, 400), {kan, nullptr, {10, 10}}},
-      {Font(kMsGothic, 400), {kan, nullptr, {150, 40}}},
-      {Font(kMsGothic, 360, 0, 300), {kan + ji, nullptr, {-40, 200}}},
-      {Font(kMsGothic, 20), {"Ab" + kan, nullptr, {100, 100}}},
+  struct Piece {
+    LogFont font;
+    std::string bytes;
+    Point at;
+  };
+  const std::vector<Piece> pieces = {
+      {Font(kMsGothic, 400), kan, {10, 10}},
+      {Font(kMsGothic, 400), ji, {10, 10}},
+      {Font(kMsGothic, 400), kan, {10, 10}},
+      {Font(kMsGothic, 400), kan, {150, 40}},
+      {Font(kMsGothic, 360, 0, 300), kan + ji, {-40, 200}},
+      {Font(kMsGothic, 20), "Ab" + kan, {100, 100}},
   };
   for (const int bits : {24, 16, 8, 4, 1}) {
     // A band of a taller image, so that rows outside it are left alone.
@@ -476,12 +481,12 @@ TEST(FontRasterizer, PiecesPaintWhatTheirTextOutsPaintOneByOne) {
     auto alone = WhiteBitmap(300, 200, bits);
     FontRasterizer rasterizer;
     std::vector<TextPiece> list;
-    for (const auto& [font, piece] : pieces) list.push_back({piece.bytes, &font, piece.at});
+    for (const Piece& piece : pieces) list.push_back({piece.bytes, &piece.font, piece.at});
     Canvas band(*together, 60);
     band.SetTextRasterizer(&rasterizer);
     band.SetFontColour(bits == 1 ? 0x000000 : kInk);
     band.TextOutPieces(list);
-    EXPECT_EQ(band.Font().height, pieces.back().first.height);
+    EXPECT_EQ(band.Font().height, pieces.back().font.height);
     Canvas one_by_one(*alone, 60);
     one_by_one.SetTextRasterizer(&rasterizer);
     one_by_one.SetFontColour(bits == 1 ? 0x000000 : kInk);
