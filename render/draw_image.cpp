@@ -390,7 +390,7 @@ class Renderer {
   // line type the lines and arcs left; images draw its glyphs.
   template <RenderRules R>
   void Text(Canvas& canvas, const TJwcText& text, const TJwcTextStyle& style,
-            long double size_scale) {
+            long double size_scale, JwcTextBatch& batch) {
     if constexpr (R == RenderRules::kThumbnail) {
       Stroke<R>(canvas, text.X1, text.Y1, text.X2, text.Y2);
       return;
@@ -400,10 +400,10 @@ class Renderer {
       VectorWords(text, style, size_scale, colour);
       return;
     }
-    DrawJwcText(canvas, text.Text, m_map.FX(text.X1), m_map.FY(text.Y1), m_map.FX(text.X2),
-                m_map.FY(text.Y2), static_cast<float>(style.Height * size_scale),
-                static_cast<float>(style.Width * size_scale),
-                static_cast<float>(style.Spacing * size_scale), colour, text.Flags);
+    batch.Draw(canvas, text.Text, m_map.FX(text.X1), m_map.FY(text.Y1), m_map.FX(text.X2),
+               m_map.FY(text.Y2), static_cast<float>(style.Height * size_scale),
+               static_cast<float>(style.Width * size_scale),
+               static_cast<float>(style.Spacing * size_scale), colour, text.Flags);
   }
 
   template <RenderRules R>
@@ -419,6 +419,9 @@ class Renderer {
     // image pixels per drawing unit.
     const long double size_scale = static_cast<long double>(m_pixels_per_mm) * m_map.scale;
     const std::int32_t count = m_reader.JwcTextCount();
+    // Only texts paint until the loop ends, so texts of one colour may be
+    // painted together (huge characters that overlap, once).
+    JwcTextBatch batch;
     for (std::int32_t i = 0; i < count; ++i) {
       Visit(kTextStep);
       if (!m_texts_shown) continue;
@@ -427,8 +430,9 @@ class Renderer {
       if (text.Style >= kJwcTextStyleCount) continue;
       Canvas& canvas = Route(text.Layer);
       if (!TextStyle<R>(canvas, i, text, style)) continue;
-      Text<R>(canvas, text, style, size_scale);
+      Text<R>(canvas, text, style, size_scale, batch);
     }
+    batch.Flush();
   }
 
   bool Meets(const Canvas& canvas, const RowRange& rows) const {

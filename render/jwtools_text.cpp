@@ -281,27 +281,15 @@ class JwcTextWriter {
   char m_char[2] = {0, 0};
 };
 
-class CanvasSink final : public JwcTextSink {
+class ListSink final : public JwcTextSink {
  public:
-  CanvasSink(Canvas& canvas, Colour colour) : m_canvas(canvas), m_colour(colour) {}
+  explicit ListSink(std::vector<JwcTextChar>& chars) : m_chars(chars) {}
   void Char(std::string_view bytes, const LogFont& font, Point at) override {
-    m_canvas.SetFont(font);
-    m_canvas.SetFontColour(m_colour);
-    m_canvas.SetBrushStyle(BrushStyle::kClear);
-    m_canvas.TextOut(at.x, at.y, bytes);
+    m_chars.push_back({std::string(bytes), font, at});
   }
 
  private:
-  Canvas& m_canvas;
-  Colour m_colour;
-};
-
-class ListSink final : public JwcTextSink {
- public:
-  void Char(std::string_view bytes, const LogFont& font, Point at) override {
-    chars.push_back({std::string(bytes), font, at});
-  }
-  std::vector<JwcTextChar> chars;
+  std::vector<JwcTextChar>& m_chars;
 };
 
 }  // namespace
@@ -315,17 +303,45 @@ void LayoutJwcText(std::string_view text, float x1, float y1, float x2, float y2
 std::vector<JwcTextChar> LayoutJwcText(std::string_view text, float x1, float y1, float x2,
                                        float y2, float height, float width, float spacing,
                                        std::uint8_t flags, std::string_view face_name) {
-  ListSink sink;
+  std::vector<JwcTextChar> chars;
+  ListSink sink(chars);
   LayoutJwcText(text, x1, y1, x2, y2, height, width, spacing, flags, face_name, sink);
-  return std::move(sink.chars);
+  return chars;
 }
 
 void DrawJwcText(Canvas& canvas, std::string_view text, float x1, float y1, float x2, float y2,
                  float height, float width, float spacing, Colour colour, std::uint8_t flags) {
-  // The layout copies the face name before the first character replaces the
-  // canvas font; every font made carries it, so the name stays.
-  CanvasSink sink(canvas, colour);
+  // One batch per thread, so that its lists are made once.
+  thread_local JwcTextBatch batch;
+  batch.Draw(canvas, text, x1, y1, x2, y2, height, width, spacing, colour, flags);
+  batch.Flush();
+}
+
+void JwcTextBatch::Draw(Canvas& canvas, std::string_view text, float x1, float y1, float x2,
+                        float y2, float height, float width, float spacing, Colour colour,
+                        std::uint8_t flags) {
+  // Characters held back past this many are painted: memory stays small
+  // whatever the drawing holds.
+  constexpr std::size_t kMaxHeldCharacters = 4096;
+  if (m_canvas != &canvas || m_colour != colour || m_chars.size() >= kMaxHeldCharacters) {
+    Flush();
+  }
+  m_canvas = &canvas;
+  m_colour = colour;
+  // The layout copies the face name now; every font made carries it, so the
+  // canvas keeps the name whenever the characters are painted.
+  ListSink sink(m_chars);
   LayoutJwcText(text, x1, y1, x2, y2, height, width, spacing, flags, canvas.Font().face_name, sink);
+}
+
+void JwcTextBatch::Flush() {
+  if (m_chars.empty()) return;
+  m_pieces.clear();
+  for (const JwcTextChar& c : m_chars) m_pieces.push_back({c.bytes, &c.font, c.at});
+  m_canvas->SetFontColour(m_colour);
+  m_canvas->SetBrushStyle(BrushStyle::kClear);
+  m_canvas->TextOutPieces(m_pieces);
+  m_chars.clear();
 }
 
 }  // namespace pelmora

@@ -44,4 +44,29 @@ std::vector<JwcTextChar> LayoutJwcText(std::string_view text, float x1, float y1
                                        float y2, float height, float width, float spacing,
                                        std::uint8_t flags, std::string_view face_name = {});
 
+// DrawJwcText for a run of texts: the characters of consecutive texts in one
+// colour on one canvas are painted together, when the colour or the canvas
+// changes, when many have gathered, or at Flush(). The pixels are those of
+// drawing each text at once as long as nothing else paints the canvas
+// between Draw() and Flush() (copies of one colour commute), but huge
+// characters that overlap are painted once.
+class JwcTextBatch {
+ public:
+  JwcTextBatch() = default;
+  JwcTextBatch(const JwcTextBatch&) = delete;
+  JwcTextBatch& operator=(const JwcTextBatch&) = delete;
+
+  // Arguments as DrawJwcText's.
+  void Draw(Canvas& canvas, std::string_view text, float x1, float y1, float x2, float y2,
+            float height, float width, float spacing, Colour colour, std::uint8_t flags);
+  // Paints what was held back; the canvas font is then the last character's.
+  void Flush();
+
+ private:
+  Canvas* m_canvas = nullptr;
+  Colour m_colour = 0;
+  std::vector<JwcTextChar> m_chars;
+  std::vector<TextPiece> m_pieces;
+};
+
 }  // namespace pelmora

@@ -6,11 +6,18 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <numbers>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/fonts/face_lookup.h"
 #include "platform/fonts/shift_jis.h"
@@ -31,6 +38,8 @@ constexpr std::size_t kMaxCacheBytes = 64u << 20;
 // runs; these are dropped together when their runs outgrow this (bytes).
 constexpr long long kGlyphTile = 512;
 constexpr std::size_t kMaxLargeCacheBytes = 64u << 20;
+// Spans of large glyphs are painted in batches of at most this many.
+constexpr std::size_t kMaxSpans = std::size_t{1} << 16;
 
 long long FloorDiv64(long long v) {
   return v >= 0 ? v / 64 : -((-v + 63) / 64);
@@ -95,6 +104,7 @@ struct Face {
   std::string family;
   std::string file;
   int index = 0;
+  int id = 0;                       // FaceId(file, index)
   long double avg_width_units = 0;  // the average character width lfWidth scales to
   bool has_size = false;
   bool size_ok = false;
@@ -143,6 +153,24 @@ struct GlyphKeyHash {
   }
 };
 
+// A glyph at its integer origin on the canvas (image pixels).
+struct PlacedGlyph {
+  GlyphKey key;
+  long long x;
+  long long y;
+  friend bool operator==(const PlacedGlyph&, const PlacedGlyph&) = default;
+};
+
+struct PlacedGlyphHash {
+  std::size_t operator()(const PlacedGlyph& p) const {
+    std::size_t h = GlyphKeyHash()(p.key);
+    for (const long long v : {p.x, p.y}) {
+      h ^= std::hash<long long>()(v) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+    }
+    return h;
+  }
+};
+
 // A rasterised glyph relative to its integer origin; FreeType's y points up.
 struct Glyph {
   Face* drawn_by = nullptr;  // nullptr: nothing to draw
@@ -160,20 +188,42 @@ struct Glyph {
   std::vector<std::uint8_t> bits;
 };
 
-// A tile of a large glyph: glyph pixels [x0, x1) x [y0, y1), y up.
+// The same number for the same face file and index in every rasteriser of
+// the process, so that they can share glyph tiles.
+int FaceId(const std::string& file, int index) {
+  static std::mutex mutex;
+  static std::map<std::pair<std::string, int>, int> ids;
+  std::lock_guard lock(mutex);
+  return ids.emplace(std::pair(file, index), static_cast<int>(ids.size())).first->second;
+}
+
+// A tile of a large glyph: glyph pixels [x0, x1) x [y0, y1), y up, of the
+// outline of glyph `index` of face `face` (FaceId) at one size, angle and
+// fraction of the origin.
 struct GlyphTileKey {
-  GlyphKey glyph;
+  int face;
+  FT_UInt index;
+  int height;
+  int width;
+  int escapement;
+  std::int8_t dx;
+  std::int8_t dy;
   long long x0, y0, x1, y1;
   friend bool operator==(const GlyphTileKey&, const GlyphTileKey&) = default;
 };
 
 struct GlyphTileKeyHash {
   std::size_t operator()(const GlyphTileKey& k) const {
-    std::size_t h = GlyphKeyHash()(k.glyph);
-    for (const long long v : {k.x0, k.y0, k.x1, k.y1}) {
-      h ^= std::hash<long long>()(v) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
-    }
-    return h;
+    std::uint64_t h = 0;
+    auto mix = [&h](std::uint64_t v) { h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2); };
+    mix(static_cast<std::uint32_t>(k.face));
+    mix(k.index);
+    mix(static_cast<std::uint32_t>(k.height));
+    mix(static_cast<std::uint32_t>(k.width));
+    mix(static_cast<std::uint32_t>(k.escapement));
+    mix(static_cast<std::uint64_t>((k.dx & 0xFF) | ((k.dy & 0xFF) << 8)));
+    for (const long long v : {k.x0, k.y0, k.x1, k.y1}) mix(static_cast<std::uint64_t>(v));
+    return static_cast<std::size_t>(h);
   }
 };
 
@@ -185,41 +235,203 @@ struct MaskRun {
   std::int32_t right;
 };
 
-// The runs of set bits of a mask `width` pixels wide, row by row; whole bytes
-// of 0x00 and 0xFF are passed in one step.
+// The runs of set bits of a mask `width` pixels wide, row by row, read 64
+// pixels at a time.
 void AppendRuns(const std::uint8_t* bits, int pitch, long long width, long long rows,
                 std::vector<MaskRun>& runs) {
+  const auto bytes = static_cast<std::size_t>((width + 7) / 8);
   for (long long y = 0; y < rows; ++y) {
     const std::uint8_t* row = bits + y * pitch;
-    long long x = 0;
     long long run_start = -1;
-    while (x < width) {
-      const std::uint8_t byte = row[x >> 3];
-      if ((x & 7) == 0 && x + 8 <= width && (byte == 0x00 || byte == 0xFF)) {
-        if (byte == 0xFF) {
-          if (run_start < 0) run_start = x;
-        } else if (run_start >= 0) {
+    for (std::size_t b = 0; b < bytes; b += 8) {
+      // The row's first pixel is bit 7 of its first byte: byte-swapped, the
+      // word's top bit.
+      std::uint64_t word = 0;
+      std::memcpy(&word, row + b, std::min<std::size_t>(8, bytes - b));
+      word = __builtin_bswap64(word);
+      const auto base = static_cast<long long>(b * 8);
+      if (width - base < 64) word &= ~std::uint64_t{0} << (64 - (width - base));
+      int bit = 0;
+      while (bit < 64) {
+        // A set bit is looked for outside a run, a clear one inside; the
+        // bits shifted in from below count as neither.
+        const std::uint64_t rest = run_start < 0 ? word << bit : ~word << bit;
+        if (rest == 0) break;
+        bit += std::countl_zero(rest);
+        if (run_start < 0) {
+          run_start = base + bit;
+        } else {
           runs.push_back({static_cast<std::int32_t>(y), static_cast<std::int32_t>(run_start),
-                          static_cast<std::int32_t>(x)});
+                          static_cast<std::int32_t>(base + bit)});
           run_start = -1;
         }
-        x += 8;
-        continue;
       }
-      const bool set = (byte & (0x80 >> (x & 7))) != 0;
-      if (set && run_start < 0) run_start = x;
-      if (!set && run_start >= 0) {
-        runs.push_back({static_cast<std::int32_t>(y), static_cast<std::int32_t>(run_start),
-                        static_cast<std::int32_t>(x)});
-        run_start = -1;
-      }
-      ++x;
     }
     if (run_start >= 0) {
       runs.push_back({static_cast<std::int32_t>(y), static_cast<std::int32_t>(run_start),
                       static_cast<std::int32_t>(width)});
     }
   }
+}
+
+// The pixels of a canvas that the large glyphs of one text cover, one bit
+// each, so that the text paints their union (each pixel once, however deep
+// the glyphs overlap). Its memory, an eighth of a byte per pixel of the
+// canvas, is kept between texts; every bit is clear between texts.
+class Coverage {
+ public:
+  // Prepares for a canvas of `rows` x `width` pixels.
+  void Shape(long long rows, long long width) {
+    // Bits left by a text that did not finish (an allocation failed) go.
+    if (!Empty()) Take([](std::size_t, long long, long long) {});
+    m_stride = static_cast<std::size_t>((width + 63) / 64);
+    m_rows = static_cast<std::size_t>(rows);
+    // Clear bits stay clear whatever the row length they are read with.
+    if (m_words.size() < m_rows * m_stride) m_words.resize(m_rows * m_stride, 0);
+    if (m_lo.size() < m_rows) {
+      m_lo.resize(m_rows, kNone);
+      m_hi.resize(m_rows, 0);
+    }
+  }
+
+  bool Empty() const { return m_first > m_last; }
+
+  // Pixels 0 <= x0 <= x < x1 <= width of row 0 <= row < rows.
+  void Add(std::size_t row, long long x0, long long x1) {
+    const auto a = static_cast<std::size_t>(x0);
+    const auto b = static_cast<std::size_t>(x1) - 1;
+    const std::size_t wa = a >> 6;
+    const std::size_t wb = b >> 6;
+    std::uint64_t* words = m_words.data() + row * m_stride;
+    const std::uint64_t head = ~std::uint64_t{0} << (a & 63);
+    const std::uint64_t tail = ~std::uint64_t{0} >> (63 - (b & 63));
+    if (wa == wb) {
+      words[wa] |= head & tail;
+    } else {
+      words[wa] |= head;
+      std::fill(words + wa + 1, words + wb, ~std::uint64_t{0});
+      words[wb] |= tail;
+    }
+    m_lo[row] = std::min<std::size_t>(m_lo[row], wa);
+    m_hi[row] = std::max<std::size_t>(m_hi[row], wb + 1);
+    m_first = std::min(m_first, row);
+    m_last = std::max(m_last, row);
+  }
+
+  // Hands each run of covered pixels to emit(row, x0, x1), rows top down,
+  // runs left to right, and clears them.
+  template <class Emit>
+  void Take(Emit&& emit) {
+    for (std::size_t row = m_first; row <= m_last && row < m_rows; ++row) {
+      std::uint64_t* words = m_words.data() + row * m_stride;
+      long long run_start = -1;
+      for (std::size_t w = m_lo[row]; w < m_hi[row]; ++w) {
+        const std::uint64_t word = words[w];
+        words[w] = 0;
+        const auto base = static_cast<long long>(w * 64);
+        int bit = 0;
+        while (bit < 64) {
+          // A set bit is looked for outside a run, a clear one inside; the
+          // bits shifted in from above count as neither.
+          const std::uint64_t rest = run_start < 0 ? word >> bit : ~word >> bit;
+          if (rest == 0) break;
+          bit += std::countr_zero(rest);
+          if (run_start < 0) {
+            run_start = base + bit;
+          } else {
+            emit(row, run_start, base + bit);
+            run_start = -1;
+          }
+        }
+      }
+      if (run_start >= 0) emit(row, run_start, static_cast<long long>(m_hi[row] * 64));
+      m_lo[row] = kNone;
+      m_hi[row] = 0;
+    }
+    m_first = kNone;
+    m_last = 0;
+    // A whole image's coverage is given back; a band's is kept for the next.
+    if (m_words.size() * sizeof(std::uint64_t) > kKeptBytes) {
+      m_words = {};
+      m_lo = {};
+      m_hi = {};
+    }
+  }
+
+ private:
+  static constexpr std::size_t kNone = SIZE_MAX;
+  static constexpr std::size_t kKeptBytes = 8u << 20;
+  std::vector<std::uint64_t> m_words;  // row-major, m_stride words a row, bit k = pixel k
+  std::size_t m_stride = 0;
+  std::size_t m_rows = 0;
+  std::vector<std::size_t> m_lo;  // each row's covered words: [m_lo, m_hi)
+  std::vector<std::size_t> m_hi;
+  std::size_t m_first = kNone;  // covered rows: [m_first, m_last]
+  std::size_t m_last = 0;
+};
+
+using TileRuns = std::shared_ptr<const std::vector<MaskRun>>;
+
+// The runs of large glyphs' tiles, shared by the rasterisers of every thread:
+// neighbouring bands of one image, drawn on different threads, meet the same
+// tile rows. Two generations: a full current one becomes the previous, whose
+// tiles move back when met again; the older ones are dropped. Memory stays
+// below twice a generation's bytes.
+class SharedTiles {
+ public:
+  TileRuns Find(const GlyphTileKey& key) {
+    std::lock_guard lock(m_mutex);
+    if (auto it = m_current.find(key); it != m_current.end()) return it->second;
+    auto it = m_previous.find(key);
+    if (it == m_previous.end()) return nullptr;
+    TileRuns runs = it->second;
+    m_previous.erase(it);
+    AddLocked(key, runs);
+    return runs;
+  }
+
+  // Keeps the runs unless another thread kept the same tile first; returns
+  // the kept ones.
+  TileRuns Keep(const GlyphTileKey& key, std::vector<MaskRun> runs) {
+    auto made = std::make_shared<const std::vector<MaskRun>>(std::move(runs));
+    std::lock_guard lock(m_mutex);
+    if (auto it = m_current.find(key); it != m_current.end()) return it->second;
+    m_previous.erase(key);
+    AddLocked(key, made);
+    return made;
+  }
+
+  void Clear() {
+    std::lock_guard lock(m_mutex);
+    m_current.clear();
+    m_previous.clear();
+    m_current_bytes = 0;
+  }
+
+ private:
+  static std::size_t Bytes(const TileRuns& runs) {
+    return runs->size() * sizeof(MaskRun) + sizeof(GlyphTileKey) + 64;
+  }
+
+  void AddLocked(const GlyphTileKey& key, const TileRuns& runs) {
+    if (m_current_bytes + Bytes(runs) > kMaxLargeCacheBytes / 2) {
+      m_previous = std::move(m_current);
+      m_current.clear();
+      m_current_bytes = 0;
+    }
+    m_current_bytes += Bytes(runs);
+    m_current.emplace(key, runs);
+  }
+
+  std::mutex m_mutex;
+  std::unordered_map<GlyphTileKey, TileRuns, GlyphTileKeyHash> m_current;
+  std::unordered_map<GlyphTileKey, TileRuns, GlyphTileKeyHash> m_previous;
+  std::size_t m_current_bytes = 0;
+};
+
+SharedTiles& Tiles() {
+  static SharedTiles tiles;
+  return tiles;
 }
 
 struct Rotation {
@@ -282,9 +494,14 @@ struct FontRasterizer::Impl {
   std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs;
   std::size_t glyph_bytes = 0;
   std::vector<std::uint8_t> scratch;  // clipped renders of large glyphs
-  std::unordered_map<GlyphTileKey, std::vector<MaskRun>, GlyphTileKeyHash> clipped;
-  std::size_t clipped_bytes = 0;
-  std::vector<std::uint8_t> ones;  // a mask row of set bits, for painting runs
+  // The text being drawn: large glyphs already painted at their place (drawn
+  // again in the same colour they change nothing), and the pixels of its large
+  // glyphs, painted once as a union (on 1-bit canvases, where a pixel costs
+  // no more than its bit, painted as they come).
+  std::unordered_set<PlacedGlyph, PlacedGlyphHash> placed;
+  Coverage coverage;
+  bool gather = false;           // the canvas's format costs more per pixel than a bit
+  std::vector<PixelSpan> spans;  // to paint
 
   Impl() {
     if (FT_Init_FreeType(&library) != 0) library = nullptr;
@@ -311,6 +528,7 @@ struct FontRasterizer::Impl {
     face->family = choice.family;
     face->file = choice.file;
     face->index = choice.index;
+    face->id = FaceId(choice.file, choice.index);
     // GDI scales lfWidth against tmAveCharWidth, which comes from the OS/2
     // table; fonts without one fall back to the width of 'x', then half an em.
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
@@ -512,9 +730,10 @@ struct FontRasterizer::Impl {
   // where that edge lies (drop-out choices, clipped edge steps), so a glyph
   // pixel always comes from the same tile, whichever bitmap or band shows it.
   // The tiles are kept as runs for the next character drawn at the same size
-  // and place (huge characters stacked on one spot, a column of equal ones).
-  void DrawClipped(Canvas& canvas, const Glyph& glyph, const GlyphKey& key, SizeKey size,
-                   FT_Vector delta, long long origin_x, long long origin_y) {
+  // and place (a column of equal characters, the next band of the same
+  // text). Their pixels inside the bitmap join the text's coverage.
+  void DeferClipped(const Canvas& canvas, const Glyph& glyph, const GlyphKey& key, SizeKey size,
+                    FT_Vector delta, long long origin_x, long long origin_y) {
     // Canvas column c is glyph column c - origin_x; canvas row r is glyph
     // row origin_y - 1 - r (y up), so the canvas's rows [first, end) span
     // glyph rows [origin_y - end, origin_y - first).
@@ -529,51 +748,77 @@ struct FontRasterizer::Impl {
     const long long last_column = (x1 - 1 - glyph.left) / kGlyphTile;
     for (long long j = (glyph.top - y1) / kGlyphTile; j <= last_row; ++j) {
       for (long long i = (x0 - glyph.left) / kGlyphTile; i <= last_column; ++i) {
-        const std::vector<MaskRun>* runs = TileRuns(glyph, key, size, delta, i, j);
+        const TileRuns runs = Tile(glyph, key, size, delta, i, j);
         if (runs == nullptr) return;
-        PaintTile(canvas, *runs, origin_x + glyph.left + i * kGlyphTile,
-                  origin_y - glyph.top + j * kGlyphTile);
+        AppendTileSpans(canvas, *runs, origin_x + glyph.left + i * kGlyphTile,
+                        origin_y - glyph.top + j * kGlyphTile);
       }
     }
   }
 
+  // A tile's runs inside the canvas's rows, its top-left pixel at canvas
+  // (left, top); columns are clipped when painted.
+  void AppendTileSpans(const Canvas& canvas, const std::vector<MaskRun>& runs, long long left,
+                       long long top) {
+    const auto first = std::partition_point(runs.begin(), runs.end(), [&](const MaskRun& run) {
+      return top + run.row < canvas.FirstRow();
+    });
+    const long long width = canvas.Target().Width();
+    for (auto run = first; run != runs.end(); ++run) {
+      const long long y = top + run->row;
+      if (y >= canvas.EndRow()) break;
+      const long long x0 = std::max(0LL, left + run->left);
+      const long long x1 = std::min(width, left + run->right);
+      if (x0 >= x1) continue;
+      if (gather) {
+        coverage.Add(static_cast<std::size_t>(y - canvas.FirstRow()), x0, x1);
+      } else {
+        spans.push_back({y, x0, x1});
+      }
+    }
+  }
+
+  // Paints what the large glyphs of the text cover.
+  void PaintCovered(Canvas& canvas) {
+    const long long first_row = canvas.FirstRow();
+    coverage.Take([&](std::size_t row, long long x0, long long x1) {
+      spans.push_back({first_row + static_cast<long long>(row), x0, x1});
+      if (spans.size() >= kMaxSpans) PaintSpans(canvas);
+    });
+    PaintSpans(canvas);
+  }
+
+  void PaintSpans(Canvas& canvas) {
+    canvas.FillSpans(spans, canvas.FontColour());
+    spans.clear();
+  }
+
   // The runs of tile (i, j) of a large glyph; nullptr when it cannot be rendered.
-  const std::vector<MaskRun>* TileRuns(const Glyph& glyph, const GlyphKey& key, SizeKey size,
-                                       FT_Vector delta, long long i, long long j) {
+  TileRuns Tile(const Glyph& glyph, const GlyphKey& key, SizeKey size, FT_Vector delta, long long i,
+                long long j) {
     const long long x0 = glyph.left + i * kGlyphTile;
     const long long x1 = std::min(x0 + kGlyphTile, glyph.left + glyph.width);
     const long long y1 = glyph.top - j * kGlyphTile;
     const long long y0 = std::max(y1 - kGlyphTile, glyph.top - glyph.rows);
-    const GlyphTileKey tile{key, x0, y0, x1, y1};
-    auto it = clipped.find(tile);
-    if (it != clipped.end()) return &it->second;
+    const GlyphTileKey tile{glyph.drawn_by->id,
+                            glyph.index,
+                            size.height,
+                            size.width,
+                            key.escapement,
+                            key.dx,
+                            key.dy,
+                            x0,
+                            y0,
+                            x1,
+                            y1};
+    if (TileRuns runs = Tiles().Find(tile)) return runs;
     FT_Outline* outline = LoadOutline(*glyph.drawn_by, glyph.index, size, delta);
     if (outline == nullptr) return nullptr;
     int pitch = 0;
     if (!Render(outline, x0, y0, x1 - x0, y1 - y0, pitch, scratch)) return nullptr;
     std::vector<MaskRun> runs;
     AppendRuns(scratch.data(), pitch, x1 - x0, y1 - y0, runs);
-    const std::size_t bytes = runs.size() * sizeof(MaskRun) + sizeof(GlyphTileKey);
-    if (clipped_bytes + bytes > kMaxLargeCacheBytes) {
-      clipped.clear();
-      clipped_bytes = 0;
-    }
-    clipped_bytes += bytes;
-    return &clipped.emplace(tile, std::move(runs)).first->second;
-  }
-
-  // Paints a tile's runs with its top-left pixel at canvas (left, top); the
-  // canvas clips what lies outside it.
-  void PaintTile(Canvas& canvas, const std::vector<MaskRun>& runs, long long left, long long top) {
-    if (ones.size() < kGlyphTile / 8) ones.assign(kGlyphTile / 8, 0xFF);
-    for (const MaskRun& run : runs) {
-      const long long y = top + run.row;
-      if (y < canvas.FirstRow()) continue;
-      if (y >= canvas.EndRow()) break;
-      canvas.FillMask(static_cast<int>(left + run.left), static_cast<int>(y),
-                      run.right - run.left, 1, ones.data(), static_cast<int>(ones.size()),
-                      canvas.FontColour());
-    }
+    return Tiles().Keep(tile, std::move(runs));
   }
 
   const Glyph& Lookup(const GlyphKey& key, Face& face, SizeKey size, FT_Vector delta) {
@@ -604,9 +849,22 @@ struct FontRasterizer::Impl {
     }
   };
 
-  // Draws, or with `ink` only measures, the text.
-  void TextOut(Canvas& canvas, int x, int y, std::string_view bytes, Rows* ink = nullptr) {
-    const LogFont& font = canvas.Font();
+  // Draws one text's pieces in the canvas's font colour.
+  void DrawPieces(Canvas& canvas, std::span<const TextPiece> pieces) {
+    placed.clear();
+    gather = canvas.Target().BitsPerPixel() > 1;
+    if (gather) coverage.Shape(canvas.Target().Height(), canvas.Target().Width());
+    for (const TextPiece& piece : pieces) {
+      TextOut(canvas, *piece.font, piece.at.x, piece.at.y, piece.bytes, nullptr);
+    }
+    if (!coverage.Empty()) PaintCovered(canvas);
+    if (!spans.empty()) PaintSpans(canvas);
+  }
+
+  // Draws (with `ink` only measures) the string as part of the text being
+  // drawn: its large glyphs join the text's coverage.
+  void TextOut(Canvas& canvas, const LogFont& font, int x, int y, std::string_view bytes,
+               Rows* ink) {
     if (font.height == 0 || bytes.empty()) return;
     // Sizes this far beyond kMaxPixelsPerEm need no arithmetic to reject.
     constexpr int kSizeLimit = 1 << 24;
@@ -646,15 +904,15 @@ struct FontRasterizer::Impl {
       if (glyph.substitute) NoteHelper(name, glyph.drawn_by);
       if (glyph.width > 0 && glyph.rows > 0 && ink != nullptr) {
         ink->Add(origin_y - glyph.top, origin_y - glyph.top + glyph.rows);
-      } else if (glyph.width > 0 && glyph.rows > 0) {
-        if (glyph.cached_bits) {
-          canvas.FillMask(static_cast<int>(origin_x + glyph.left),
-                          static_cast<int>(origin_y - glyph.top), static_cast<int>(glyph.width),
-                          static_cast<int>(glyph.rows), glyph.bits.data(), glyph.pitch,
-                          canvas.FontColour());
-        } else {
-          DrawClipped(canvas, glyph, key, size, delta, origin_x, origin_y);
-        }
+      } else if (glyph.width > 0 && glyph.rows > 0 && glyph.cached_bits) {
+        canvas.FillMask(static_cast<int>(origin_x + glyph.left),
+                        static_cast<int>(origin_y - glyph.top), static_cast<int>(glyph.width),
+                        static_cast<int>(glyph.rows), glyph.bits.data(), glyph.pitch,
+                        canvas.FontColour());
+      } else if (glyph.width > 0 && glyph.rows > 0 &&
+                 placed.insert({key, origin_x, origin_y}).second) {
+        DeferClipped(canvas, glyph, key, size, delta, origin_x, origin_y);
+        if (spans.size() >= kMaxSpans) PaintSpans(canvas);
       }
       pen += glyph.advance;
     }
@@ -665,13 +923,18 @@ FontRasterizer::FontRasterizer() : m_impl(std::make_unique<Impl>()) {}
 FontRasterizer::~FontRasterizer() = default;
 
 void FontRasterizer::TextOut(Canvas& canvas, int x, int y, std::string_view bytes) {
-  m_impl->TextOut(canvas, x, y, bytes);
+  const TextPiece piece{bytes, &canvas.Font(), {x, y}};
+  m_impl->DrawPieces(canvas, std::span(&piece, 1));
+}
+
+void FontRasterizer::TextOutPieces(Canvas& canvas, std::span<const TextPiece> pieces) {
+  m_impl->DrawPieces(canvas, pieces);
 }
 
 bool FontRasterizer::InkRows(Canvas& canvas, int x, int y, std::string_view bytes, long long* top,
                              long long* bottom) {
   Impl::Rows rows;
-  m_impl->TextOut(canvas, x, y, bytes, &rows);
+  m_impl->TextOut(canvas, canvas.Font(), x, y, bytes, &rows);
   *top = rows.top;
   *bottom = rows.bottom;
   return true;
@@ -714,6 +977,10 @@ void FontRasterizer::ClearSubstitutions() {
     name->helpers.clear();
   }
   m_impl->next_order = 0;
+}
+
+void FontRasterizer::ReleaseSharedTiles() {
+  Tiles().Clear();
 }
 
 FontRasterizer& DefaultTextRasterizer() {

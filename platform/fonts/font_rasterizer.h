@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,13 +40,16 @@ struct FontSubstitution {
 // - characters the face lacks come from the Japanese gothic; bytes that are no
 //   CP932 character, and control characters (a zero byte among them), draw nothing.
 // Faces, sizes and glyph bitmaps are cached; cached glyphs are the pixels a
-// fresh rasterisation gives.
+// fresh rasterisation gives. Glyphs beyond 256 x 256 pixels are rendered only
+// in the 512-pixel tiles of their box that meet the bitmap (a band of the
+// image), kept as runs of set pixels, and painted by spans.
 //
 // Threads: an instance is not thread-safe (FreeType faces are not), so each
-// render thread creates its own. Instances share no mutable state: each has
-// its own FreeType library, faces and caches; what they share is fontconfig's
-// process-wide configuration (fontconfig locks it) and the Shift-JIS tables,
-// built once and read-only after that. Their glyph pixels are the same.
+// render thread creates its own, with its own FreeType library, faces and
+// glyph cache. What they share is fontconfig's process-wide configuration
+// (fontconfig locks it), the Shift-JIS tables (built once, read-only after
+// that) and the large glyphs' tiles (behind a lock: neighbouring bands on two
+// threads meet the same tiles). Their glyph pixels are the same.
 class FontRasterizer final : public TextRasterizer {
  public:
   FontRasterizer();
@@ -54,6 +58,9 @@ class FontRasterizer final : public TextRasterizer {
   FontRasterizer& operator=(const FontRasterizer&) = delete;
 
   void TextOut(Canvas& canvas, int x, int y, std::string_view bytes) override;
+  // Each glyph painted once at its place; large glyphs' pixels that several
+  // pieces cover are painted once.
+  void TextOutPieces(Canvas& canvas, std::span<const TextPiece> pieces) override;
   // Looks every glyph up as TextOut does (and records substitutions the same way).
   bool InkRows(Canvas& canvas, int x, int y, std::string_view bytes, long long* top,
                long long* bottom) override;
@@ -69,6 +76,10 @@ class FontRasterizer final : public TextRasterizer {
   // entry per face name and kind, in the order they were first met.
   std::vector<FontSubstitution> Substitutions() const;
   void ClearSubstitutions();
+
+  // Drops the tiles of large glyphs that the rasterizers of all threads share
+  // (up to 64 MiB), so that the next are rendered afresh.
+  static void ReleaseSharedTiles();
 
  private:
   struct Impl;

@@ -284,6 +284,27 @@ void Canvas::TextOut(int x, int y, std::string_view bytes) {
   if (m_text != nullptr) m_text->TextOut(*this, x, y, bytes);
 }
 
+void Canvas::TextOutPieces(std::span<const TextPiece> pieces) {
+  if (pieces.empty()) return;
+  if (m_text != nullptr) m_text->TextOutPieces(*this, pieces);
+  m_font = *pieces.back().font;
+}
+
+void TextRasterizer::TextOutPieces(Canvas& canvas, std::span<const TextPiece> pieces) {
+  const LogFont font = canvas.Font();
+  for (const TextPiece& piece : pieces) {
+    canvas.SetFont(*piece.font);
+    TextOut(canvas, piece.at.x, piece.at.y, piece.bytes);
+  }
+  canvas.SetFont(font);
+}
+
+void Canvas::FillSpans(std::span<const PixelSpan> spans, Colour colour) {
+  if (spans.empty()) return;
+  Painter painter(m_bitmap, Rop::kCopy, MatchForDrawing(colour & 0xFFFFFF));
+  for (const PixelSpan& span : spans) painter.Span(span.y - m_first_row, span.x0, span.x1);
+}
+
 void Canvas::FillMask(int left, int top, int width, int height, const std::uint8_t* bits, int pitch,
                       Colour colour) {
   if (bits == nullptr || width <= 0 || height <= 0) return;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,21 @@ struct LogFont {
 
 class Canvas;
 
+// One string of a text with its own font, the top-left corner of its first
+// cell at `at` (image pixels).
+struct TextPiece {
+  std::string_view bytes;
+  const LogFont* font = nullptr;
+  Point at;
+};
+
+// Pixels x0 <= x < x1 of image row y.
+struct PixelSpan {
+  long long y = 0;
+  long long x0 = 0;
+  long long x1 = 0;
+};
+
 // Draws text for a canvas (platform/fonts provides the real one). Kept behind
 // an interface so that the raster layer does not depend on FreeType.
 class TextRasterizer {
@@ -63,6 +79,12 @@ class TextRasterizer {
                        long long* /*top*/, long long* /*bottom*/) {
     return false;
   }
+  // Draws the pieces in canvas.FontColour() as TextOut with each piece's font
+  // would, one after the other. All are painted in the one colour and nothing
+  // else paints meanwhile, so a rasterizer may paint them in any order and
+  // paint a pixel that several pieces cover once. Leaves canvas.Font() as it
+  // finds it.
+  virtual void TextOutPieces(Canvas& canvas, std::span<const TextPiece> pieces);
 };
 
 class Canvas {
@@ -132,6 +154,9 @@ class Canvas {
   void SetTextRasterizer(TextRasterizer* rasterizer) { m_text = rasterizer; }
   // Draws nothing when no rasterizer is set.
   void TextOut(int x, int y, std::string_view bytes);
+  // The pieces of one text in the font colour (TextRasterizer::TextOutPieces);
+  // the canvas font is then the last piece's, as after TextOut of each.
+  void TextOutPieces(std::span<const TextPiece> pieces);
 
   // Paints, in `colour` (copy mode), every set bit of a monochrome mask whose
   // top-left pixel lands on (left, top); bit 7 of each byte is the leftmost.
@@ -140,6 +165,9 @@ class Canvas {
   // background rule). Used by text rasterizers.
   void FillMask(int left, int top, int width, int height, const std::uint8_t* bits, int pitch,
                 Colour colour);
+  // Paints the spans in `colour` (copy mode, matched as FillMask's), clipped
+  // to the bitmap. Used by text rasterizers.
+  void FillSpans(std::span<const PixelSpan> spans, Colour colour);
 
  private:
   Bitmap& m_bitmap;

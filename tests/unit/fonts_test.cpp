@@ -424,6 +424,81 @@ TEST(FontRasterizer, LargeGlyphsDrawnAgainAreThePixelsOfAFreshRender) {
   }
 }
 
+TEST(FontRasterizer, HugeGlyphsKeptForOneRequestAreNeverPaintedForAnother) {
+  // Each case differs from the first in one thing a kept tile depends on; a
+  // tile found for the wrong request would show as a pixel difference.
+  struct Case {
+    const char* what;
+    std::string face;
+    int height, width, escapement;
+    std::string text;  // at 30 degrees the second 漢 lies at another pixel fraction
+  };
+  const std::string kan = kKanji.substr(0, 2);
+  const std::vector<Case> cases = {
+      {"first", kMsGothic, 420, 0, 0, kan},
+      {"height", kMsGothic, 421, 0, 0, kan},
+      {"width", kMsGothic, 420, 209, 0, kan},
+      {"angle", kMsGothic, 420, 0, 1, kan},
+      {"character", kMsGothic, 420, 0, 0, kKanji.substr(2, 2)},
+      {"face", "IPAMincho", 420, 0, 0, kan},
+      {"fraction", kMsGothic, 420, 0, 300, kan + kan},
+      {"other fraction", kMsGothic, 420, 0, 300, "A" + kan},
+  };
+  FontRasterizer warm;
+  for (const Case& c : cases)
+    Draw(warm, 420, 380, Font(c.face, c.height, c.width, c.escapement), 30, 20, c.text);
+  for (const Case& c : cases) {
+    const LogFont font = Font(c.face, c.height, c.width, c.escapement);
+    const auto again = Draw(warm, 420, 380, font, 30, 20, c.text);
+    FontRasterizer::ReleaseSharedTiles();
+    FontRasterizer fresh;
+    const auto reference = Draw(fresh, 420, 380, font, 30, 20, c.text);
+    EXPECT_TRUE(SamePixels(*again, *reference)) << c.what;
+    EXPECT_GT(InkCount(*reference), 5000) << c.what;
+  }
+}
+
+TEST(FontRasterizer, PiecesPaintWhatTheirTextOutsPaintOneByOne) {
+  // Huge characters stacked and overlapping, a repeated one, small ones on top,
+  // in every pixel format: painted together as their union, or one by one.
+  const std::string kan = kKanji.substr(0, 2), ji = kKanji.substr(2, 2);
+  struct Piece {
+    LogFont font;
+    std::string bytes;
+    Point at;
+  };
+  const std::vector<Piece> pieces = {
+      {Font(kMsGothic, 400), kan, {10, 10}},
+      {Font(kMsGothic, 400), ji, {10, 10}},
+      {Font(kMsGothic, 400), kan, {10, 10}},
+      {Font(kMsGothic, 400), kan, {150, 40}},
+      {Font(kMsGothic, 360, 0, 300), kan + ji, {-40, 200}},
+      {Font(kMsGothic, 20), "Ab" + kan, {100, 100}},
+  };
+  for (const int bits : {24, 16, 8, 4, 1}) {
+    // A band of a taller image, so that rows outside it are left alone.
+    auto together = WhiteBitmap(300, 200, bits);
+    auto alone = WhiteBitmap(300, 200, bits);
+    FontRasterizer rasterizer;
+    std::vector<TextPiece> list;
+    for (const Piece& piece : pieces) list.push_back({piece.bytes, &piece.font, piece.at});
+    Canvas band(*together, 60);
+    band.SetTextRasterizer(&rasterizer);
+    band.SetFontColour(bits == 1 ? 0x000000 : kInk);
+    band.TextOutPieces(list);
+    EXPECT_EQ(band.Font().height, pieces.back().font.height);
+    Canvas one_by_one(*alone, 60);
+    one_by_one.SetTextRasterizer(&rasterizer);
+    one_by_one.SetFontColour(bits == 1 ? 0x000000 : kInk);
+    for (const TextPiece& piece : list) {
+      one_by_one.SetFont(*piece.font);
+      one_by_one.TextOut(piece.at.x, piece.at.y, piece.bytes);
+    }
+    EXPECT_TRUE(SamePixels(*together, *alone)) << bits << " bits";
+    EXPECT_GT(InkCount(*alone), 20000) << bits << " bits";
+  }
+}
+
 TEST(FontRasterizer, RasterizersOnTwoThreadsDrawWhatOneDrawsAlone) {
   // One rasterizer per render thread: each loads its own faces and fills its
   // own caches, large glyphs included, while the other draws.
