@@ -766,7 +766,10 @@ class Converter {
     };
     std::string why;
     context.error = &why;
-    FileEncoder file(m_format, output.string(), OutputOptions{.replace = m_options.force});
+    FileEncoder file(m_format, output.string(),
+                     OutputOptions{.replace = m_options.force,
+                                   .compression = m_options.compression,
+                                   .threads = RenderThreads()});
     FolderMakingEncoder encoder(file, create_folder ? output.parent_path() : fs::path());
     BandOptions bands;
     bands.threads = RenderThreads();

@@ -37,6 +37,7 @@ enum LongOnly : int {
   kSplit,
   kThreads,
   kThumbnail,
+  kCompression,
 };
 
 constexpr option kOptions[] = {
@@ -66,6 +67,7 @@ constexpr option kOptions[] = {
     {"threads", required_argument, nullptr, kThreads},
     {"skip-existing", no_argument, nullptr, 'n'},
     {"thumbnail", required_argument, nullptr, kThumbnail},
+    {"compression", required_argument, nullptr, kCompression},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first drawing (the caller takes it and goes on); ':': a
@@ -199,6 +201,15 @@ class Parser {
                       "'");
         }
         o.threads = *threads;
+        return true;
+      }
+      case kCompression: {
+        const auto effort = CompressionFromString(value);
+        if (!effort) {
+          return Fail("--compression takes fast, default or best, not '" + std::string(value) +
+                      "'");
+        }
+        o.compression = *effort;
         return true;
       }
       case kThumbnail: {
@@ -539,6 +550,11 @@ const char* UsageText() {
          "      --threads N        render threads per drawing (default: the cores divided by\n"
          "                         --jobs, at least 1, so that -j and --threads share the cores;\n"
          "                         an image under 16 MiB is drawn on one thread)\n"
+         "      --compression fast|default|best\n"
+         "                         PNG, TIFF and PDF effort: default is about as fast as BMP,\n"
+         "                         fast uses the least CPU, best makes the smallest file at\n"
+         "                         any cost; the pixels and the bytes for any -j or --threads\n"
+         "                         are the same\n"
          "  -n, --skip-existing    leave existing outputs alone (counted as skipped)\n"
          "      --thumbnail SIZE   a PNG of the whole paper fitting SIZE x SIZE pixels, black on\n"
          "                         white (for a file manager's thumbnailer)\n"

@@ -52,8 +52,9 @@ struct ConvertOptions {
   std::vector<VisibilityChange> visibility;  // --show and --hide, in command-line order
   SplitBy split = SplitBy::kNone;
   bool recursive = false;
-  int jobs = 1;                  // drawings at once; 0 = one per core
-  std::optional<int> threads;    // render threads per drawing
+  int jobs = 1;                // drawings at once; 0 = one per core
+  std::optional<int> threads;  // render threads per drawing
+  Compression compression = Compression::kDefault;
   bool skip_existing = false;    // -n
   std::optional<int> thumbnail;  // --thumbnail SIZE: drawings = {INPUT, OUTPUT}
   bool info = false;
