@@ -7,6 +7,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,8 +104,10 @@ void BM_FilterAndDeflate(benchmark::State& state) {
     } else {
       RowFilterer filterer(rows.row_bytes, bits == 24 ? 3 : 1, static_cast<RowFilter>(filter));
       for (int y = 0; y < rows.height; ++y) {
-        const auto& f =
-            filterer.Filter(rows.bytes.data() + rows.row_bytes * static_cast<std::size_t>(y));
+        std::memcpy(filterer.Row(),
+                    rows.bytes.data() + rows.row_bytes * static_cast<std::size_t>(y),
+                    rows.row_bytes);
+        const auto& f = filterer.Filter();
         filtered.insert(filtered.end(), f.begin(), f.end());
       }
     }
@@ -148,14 +151,11 @@ void BM_FilterAndDeflate(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FilterAndDeflate)
-    ->ArgsProduct({{24}, {0, 2, 4, 5}, {kZlib1, kZlibRle, kLibdeflate1}})
-    ->ArgsProduct({{24},
-                   {2},
-                   {kZlib3, kZlib6, kZlib9, kLibdeflate2, kLibdeflate4, kLibdeflate6,
-                    kLibdeflate12}})
+    ->ArgsProduct({{24}, {0, 1, 2, 4, 5}, {kZlib1, kZlibRle, kLibdeflate1}})
+    ->ArgsProduct({{24}, {1, 2}, {kZlib6, kZlib9, kLibdeflate12}})
     ->ArgsProduct({{1},
-                   {6, 2, 5},
-                   {kZlib1, kZlib6, kZlib9, kZlibRle, kLibdeflate1, kLibdeflate6, kLibdeflate12}})
+                   {6, 1, 2, 5},
+                   {kZlib1, kZlib6, kZlib9, kZlibRle, kLibdeflate1, kLibdeflate12}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->MeasureProcessCPUTime();

@@ -64,6 +64,14 @@ class WorkPool {
 // The thread count to use: `threads`, or the cores when 0.
 int CompressThreads(int threads);
 
+// A zlib level and strategy (Z_RLE, Z_DEFAULT_STRATEGY).
+struct DeflateSetting {
+  int level;
+  int strategy;
+};
+// The setting for rows of `bits` per pixel (8-bit RGB above 8) at an effort.
+DeflateSetting DeflateFor(int bits, Compression effort);
+
 class ParallelDeflate {
  public:
   // Receives the stream's bytes in order, on the calling thread; false stops.
@@ -71,7 +79,7 @@ class ParallelDeflate {
   // Input bytes per piece.
   static constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
-  ParallelDeflate(Compression effort, WorkPool* pool, Sink sink);
+  ParallelDeflate(DeflateSetting setting, WorkPool* pool, Sink sink);
   ~ParallelDeflate();
 
   // Appends input; full pieces go to the pool.
@@ -85,7 +93,7 @@ class ParallelDeflate {
   bool WriteOldest(std::string* error);
   static bool Unwritten(std::string* error);
 
-  Compression m_effort;
+  DeflateSetting m_setting;
   WorkPool* m_pool;
   Sink m_sink;
   std::shared_ptr<Piece> m_filling;

@@ -34,13 +34,10 @@ class PdfEncoder final : public ImageEncoder {
     if (!CheckShape(shape, error)) return false;
     m_shape = shape;
     const bool rgb = shape.bits > 8;
-    m_row.assign(rgb ? static_cast<std::size_t>(shape.width) * 3
-                     : (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8,
-                 0);
-    const RowFilter filter = FilterForImage(shape.bits, m_options.effort);
-    if (filter != RowFilter::kNone) {
-      m_filter = std::make_unique<RowFilterer>(m_row.size(), rgb ? 3 : 1, filter);
-    }
+    const std::size_t row_bytes =
+        rgb ? static_cast<std::size_t>(shape.width) * 3
+            : (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8;
+    m_filter = std::make_unique<RowFilterer>(row_bytes, rgb ? 3 : 1, FilterFor(m_options.effort));
 
     // Points: 72 per inch, the page as large as the image at its resolution.
     const std::string page_width = Number(shape.width * 72.0 / shape.dpi);
@@ -61,7 +58,7 @@ class PdfEncoder final : public ImageEncoder {
     m_stream_start = m_out.Position();
     m_pool = std::make_unique<WorkPool>(m_options.threads);
     m_deflate = std::make_unique<ParallelDeflate>(
-        m_options.effort, m_pool.get(),
+        DeflateFor(shape.bits, m_options.effort), m_pool.get(),
         [this](const std::uint8_t* data, std::size_t size) { return m_out.Write(data, size); });
     return Written(error);
   }
@@ -70,18 +67,12 @@ class PdfEncoder final : public ImageEncoder {
     if (!CheckBand(m_shape, m_next_row, first_row, rows, error)) return false;
     for (int y = 0; y < rows.Height(); ++y) {
       if (m_shape.bits > 8) {
-        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_filter->Row());
       } else {
-        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_filter->Row());
       }
-      bool ok;
-      if (m_filter) {
-        const std::vector<std::uint8_t>& filtered = m_filter->Filter(m_row.data());
-        ok = m_deflate->Write(filtered.data(), filtered.size(), error);
-      } else {
-        ok = m_deflate->Write(m_row.data(), m_row.size(), error);
-      }
-      if (!ok) return Failed(error);
+      const std::vector<std::uint8_t>& filtered = m_filter->Filter();
+      if (!m_deflate->Write(filtered.data(), filtered.size(), error)) return Failed(error);
     }
     m_next_row = first_row + rows.Height();
     return true;
@@ -146,9 +137,8 @@ class PdfEncoder final : public ImageEncoder {
     return false;
   }
 
-  // The rows' PNG filters, when they are filtered.
+  // The rows carry PNG filters (a filter byte each, any of the five).
   std::string DecodeParms() const {
-    if (!m_filter) return "";
     const bool rgb = m_shape.bits > 8;
     return " /DecodeParms << /Predictor 15 /Colors " + std::string(rgb ? "3" : "1") +
            " /BitsPerComponent " + std::to_string(rgb ? 8 : m_shape.bits) + " /Columns " +
@@ -161,7 +151,6 @@ class PdfEncoder final : public ImageEncoder {
   std::unique_ptr<RowFilterer> m_filter;
   std::unique_ptr<WorkPool> m_pool;
   std::unique_ptr<ParallelDeflate> m_deflate;
-  std::vector<std::uint8_t> m_row;
   std::vector<std::uint64_t> m_offsets;
   std::uint64_t m_stream_start = 0;
   int m_next_row = 0;

@@ -34,9 +34,8 @@ class PngEncoder final : public ImageEncoder {
     const std::size_t row_bytes = indexed
                                       ? (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8
                                       : static_cast<std::size_t>(shape.width) * 3;
-    m_row.assign(row_bytes, 0);
-    m_filter = std::make_unique<RowFilterer>(row_bytes, indexed ? 1 : 3,
-                                             FilterForImage(shape.bits, m_options.effort));
+    m_filter =
+        std::make_unique<RowFilterer>(row_bytes, indexed ? 1 : 3, FilterFor(m_options.effort));
 
     static const std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     m_stream.Write(kSignature, sizeof(kSignature));
@@ -64,7 +63,7 @@ class PngEncoder final : public ImageEncoder {
 
     m_pool = std::make_unique<WorkPool>(m_options.threads);
     m_deflate = std::make_unique<ParallelDeflate>(
-        m_options.effort, m_pool.get(),
+        DeflateFor(shape.bits, m_options.effort), m_pool.get(),
         [this](const std::uint8_t* data, std::size_t size) { return Chunk("IDAT", data, size); });
     return Written(error);
   }
@@ -73,11 +72,11 @@ class PngEncoder final : public ImageEncoder {
     if (!CheckBand(m_shape, m_next_row, first_row, rows, error)) return false;
     for (int y = 0; y < rows.Height(); ++y) {
       if (m_shape.bits <= 8) {
-        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_filter->Row());
       } else {
-        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_filter->Row());
       }
-      const std::vector<std::uint8_t>& filtered = m_filter->Filter(m_row.data());
+      const std::vector<std::uint8_t>& filtered = m_filter->Filter();
       if (!m_deflate->Write(filtered.data(), filtered.size(), error)) return Failed(error);
     }
     m_next_row = first_row + rows.Height();
@@ -126,7 +125,6 @@ class PngEncoder final : public ImageEncoder {
   std::unique_ptr<RowFilterer> m_filter;
   std::unique_ptr<WorkPool> m_pool;
   std::unique_ptr<ParallelDeflate> m_deflate;
-  std::vector<std::uint8_t> m_row;
   int m_next_row = 0;
 };
 

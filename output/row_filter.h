@@ -20,16 +20,18 @@ enum class RowFilter {
   kAdaptive,  // per row, the filter whose output has the least sum of |signed byte|
 };
 
-// The filter for rows of `bits` per pixel (8-bit RGB rows above 8).
-RowFilter FilterForImage(int bits, Compression effort);
+// The filter for the rows of an image at an effort, for every depth.
+RowFilter FilterFor(Compression effort);
 
 class RowFilterer {
  public:
   // `row_bytes` per row, `pixel_bytes` per pixel (at least 1, as PNG counts).
   RowFilterer(std::size_t row_bytes, std::size_t pixel_bytes, RowFilter filter);
 
-  // The filter byte and the filtered row, row_bytes + 1 bytes; rows top-down.
-  const std::vector<std::uint8_t>& Filter(const std::uint8_t* row);
+  // Where the next row goes (row_bytes), before Filter.
+  std::uint8_t* Row() { return m_current.data(); }
+  // The filter byte and the filtered row of Row(), row_bytes + 1 bytes; rows top-down.
+  const std::vector<std::uint8_t>& Filter();
 
  private:
   void Apply(int type, const std::uint8_t* row, std::uint8_t* out) const;
@@ -37,6 +39,7 @@ class RowFilterer {
   std::size_t m_row_bytes;
   std::size_t m_pixel_bytes;
   RowFilter m_filter;
+  std::vector<std::uint8_t> m_current;
   std::vector<std::uint8_t> m_previous;  // zeros above the first row
   std::vector<std::uint8_t> m_out;
   std::vector<std::uint8_t> m_trial;

@@ -129,8 +129,14 @@ class TiffEncoder final : public ImageEncoder {
     m_row.assign(rgb ? static_cast<std::size_t>(shape.width) * 3
                      : (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8,
                  0);
+    // At the best effort a black-and-white image is one strip, which Group 4
+    // codes from a white line once rather than at every strip: libtiff encodes
+    // it row by row as the rows arrive, on this thread.
+    m_one_strip = bilevel && m_options.effort == Compression::kBest;
     const auto rows_per_strip =
-        static_cast<std::uint32_t>(std::max<std::size_t>(1, kStripBytes / m_row.size()));
+        m_one_strip
+            ? static_cast<std::uint32_t>(shape.height)
+            : static_cast<std::uint32_t>(std::max<std::size_t>(1, kStripBytes / m_row.size()));
     m_rows_per_strip = static_cast<int>(
         std::min<std::uint32_t>(rows_per_strip, static_cast<std::uint32_t>(shape.height)));
     m_bilevel = bilevel;
@@ -179,11 +185,6 @@ class TiffEncoder final : public ImageEncoder {
     if (!CheckBand(m_shape, m_next_row, first_row, rows, error)) return false;
     try {
       for (int y = 0; y < rows.Height(); ++y) {
-        if (!m_filling) {
-          m_filling = std::make_shared<Strip>();
-          m_filling->index = m_next_strip++;
-          m_filling->data.reserve(m_row.size() * static_cast<std::size_t>(m_rows_per_strip));
-        }
         if (m_shape.bits > 8) {
           RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
         } else {
@@ -191,6 +192,18 @@ class TiffEncoder final : public ImageEncoder {
           if (m_invert) {
             for (std::uint8_t& byte : m_row) byte = static_cast<std::uint8_t>(~byte);
           }
+        }
+        if (m_one_strip) {
+          if (TIFFWriteScanline(m_tiff, m_row.data(), static_cast<std::uint32_t>(first_row + y),
+                                0) < 0) {
+            return Failed(error, "cannot write a TIFF strip");
+          }
+          continue;
+        }
+        if (!m_filling) {
+          m_filling = std::make_shared<Strip>();
+          m_filling->index = m_next_strip++;
+          m_filling->data.reserve(m_row.size() * static_cast<std::size_t>(m_rows_per_strip));
         }
         m_filling->data.insert(m_filling->data.end(), m_row.begin(), m_row.end());
         const int row = first_row + y + 1;
@@ -336,6 +349,7 @@ class TiffEncoder final : public ImageEncoder {
   bool m_bilevel = false;
   bool m_predict = false;
   int m_rows_per_strip = 1;
+  bool m_one_strip = false;
   std::uint32_t m_next_strip = 0;
   std::unique_ptr<WorkPool> m_pool;
   std::shared_ptr<Strip> m_filling;

@@ -28,11 +28,11 @@ std::vector<std::uint8_t> Input(std::size_t size) {
 }
 
 // Written in steps of `step` bytes, as rows arrive.
-std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& input, Compression effort,
+std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& input, DeflateSetting setting,
                                   int threads, std::size_t step) {
   WorkPool pool(threads);
   std::vector<std::uint8_t> out;
-  ParallelDeflate deflate(effort, &pool, [&](const std::uint8_t* data, std::size_t size) {
+  ParallelDeflate deflate(setting, &pool, [&](const std::uint8_t* data, std::size_t size) {
     out.insert(out.end(), data, data + size);
     return true;
   });
@@ -56,12 +56,14 @@ TEST(ParallelDeflate, InflatesToItsInputWithTheSameBytesForEveryThreadCount) {
                {2 * kPiece + kPiece / 2, 7 * 2107}};
   for (const auto& c : cases) {
     const std::vector<std::uint8_t> input = Input(c.size);
-    for (const Compression effort :
-         {Compression::kFast, Compression::kDefault, Compression::kBest}) {
-      SCOPED_TRACE(std::to_string(c.size) + " bytes, effort " + std::to_string(int(effort)));
-      const std::vector<std::uint8_t> one = Deflate(input, effort, 1, c.step);
-      EXPECT_EQ(Deflate(input, effort, 2, c.step), one);
-      EXPECT_EQ(Deflate(input, effort, 4, c.step), one);
+    for (const DeflateSetting setting :
+         {DeflateSetting{1, Z_RLE}, DeflateSetting{1, Z_DEFAULT_STRATEGY},
+          DeflateSetting{9, Z_DEFAULT_STRATEGY}}) {
+      SCOPED_TRACE(std::to_string(c.size) + " bytes, level " + std::to_string(setting.level) +
+                   ", strategy " + std::to_string(setting.strategy));
+      const std::vector<std::uint8_t> one = Deflate(input, setting, 1, c.step);
+      EXPECT_EQ(Deflate(input, setting, 2, c.step), one);
+      EXPECT_EQ(Deflate(input, setting, 4, c.step), one);
       std::vector<std::uint8_t> back(c.size + 1);
       uLongf length = static_cast<uLongf>(back.size());
       ASSERT_EQ(uncompress(back.data(), &length, one.data(), static_cast<uLong>(one.size())), Z_OK);
@@ -74,7 +76,7 @@ TEST(ParallelDeflate, InflatesToItsInputWithTheSameBytesForEveryThreadCount) {
 TEST(ParallelDeflate, AFailedSinkIsAFailure) {
   WorkPool pool(2);
   int calls = 0;
-  ParallelDeflate deflate(Compression::kDefault, &pool,
+  ParallelDeflate deflate(DeflateFor(1, Compression::kDefault), &pool,
                           [&](const std::uint8_t*, std::size_t) { return ++calls < 2; });
   const std::vector<std::uint8_t> input = Input(3 * kPiece);
   std::string error;
