@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 
 namespace pelmora {
@@ -200,7 +201,7 @@ bool ParallelDeflate::WriteOldest(std::string* error) {
   m_pending.pop_front();
   try {
     done.get();
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {  // memory, or a job the pool dropped
     piece->failed = true;
   }
   if (piece->failed) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <future>
 #include <memory>
 #include <new>
@@ -273,7 +274,7 @@ class TiffEncoder final : public ImageEncoder {
     m_pending.pop_front();
     try {
       done.get();
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {  // memory, or a job the pool dropped
       strip->failed = true;
     }
     if (strip->failed) return Failed(error, "cannot compress a TIFF strip");
