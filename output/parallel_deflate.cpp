@@ -14,16 +14,12 @@ namespace {
 // The window a piece may reach back into: deflate's whole 32 KiB.
 constexpr std::size_t kDictionaryBytes = std::size_t{32} << 10;
 
+// On the dense A0 sample's rows after TIFF's horizontal differencing, in 1 MiB
+// strips (bench_deflate), libdeflate level 1 gives 40.7 MB where zlib's
+// run-length matching gives the same for a quarter more time; libdeflate's
+// higher levels shrink little for much more.
 int LibdeflateLevel(Compression effort) {
-  switch (effort) {
-    case Compression::kFast:
-      return 1;
-    case Compression::kDefault:
-      return 2;
-    case Compression::kBest:
-      return 12;
-  }
-  return 2;
+  return effort == Compression::kBest ? 12 : 1;
 }
 
 }  // namespace

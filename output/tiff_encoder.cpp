@@ -52,8 +52,13 @@ class Group4Strip {
     strip.m_capturing = true;
     const bool written =
         ok && TIFFWriteEncodedStrip(tiff, 0, data.data(), static_cast<tmsize_t>(data.size())) >= 0;
-    TIFFCleanup(tiff);  // no directory: only the strip's bytes are wanted
-    if (!written) return {};
+    strip.m_capturing = false;
+    // What libtiff wrote may go on past the strip (a directory): the strip is
+    // as long as libtiff counts it.
+    const std::uint64_t length = written ? TIFFGetStrileByteCount(tiff, 0) : 0;
+    TIFFCleanup(tiff);
+    if (length == 0 || length > strip.m_captured.size()) return {};
+    strip.m_captured.resize(static_cast<std::size_t>(length));
     return std::move(strip.m_captured);
   }
 
