@@ -246,15 +246,26 @@ bool ParallelDeflate::Finish(std::string* error) {
 
 std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size,
                                        Compression effort) {
-  std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-      libdeflate_alloc_compressor(LibdeflateLevel(effort)), &libdeflate_free_compressor);
+  // One compressor per thread and level, kept: setting one up costs more than
+  // a small strip.
+  using Compressor = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
+  thread_local Compressor compressor(nullptr, &libdeflate_free_compressor);
+  thread_local int compressor_level = -1;
+  const int level = LibdeflateLevel(effort);
+  if (!compressor || compressor_level != level) {
+    compressor.reset(libdeflate_alloc_compressor(level));
+    compressor_level = level;
+  }
   if (!compressor) throw std::bad_alloc();
-  std::vector<std::uint8_t> out(libdeflate_zlib_compress_bound(compressor.get(), size));
+  // Into the thread's own buffer, then copied at its size (as ParallelDeflate).
+  thread_local std::vector<std::uint8_t> scratch;
+  const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), size);
+  if (scratch.size() < bound) scratch.resize(bound);
   const std::size_t n =
-      libdeflate_zlib_compress(compressor.get(), data, size, out.data(), out.size());
+      libdeflate_zlib_compress(compressor.get(), data, size, scratch.data(), scratch.size());
   if (n == 0) throw std::bad_alloc();  // cannot happen within the bound
-  out.resize(n);
-  return out;
+  return std::vector<std::uint8_t>(scratch.begin(),
+                                   scratch.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
 }  // namespace pelmora
