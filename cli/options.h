@@ -52,9 +52,8 @@ struct ConvertOptions {
   std::vector<VisibilityChange> visibility;  // --show and --hide, in command-line order
   SplitBy split = SplitBy::kNone;
   bool recursive = false;
-  int jobs = 1;                // drawings at once; 0 = one per core
-  std::optional<int> threads;  // render threads per drawing
-  Compression compression = Compression::kDefault;
+  int jobs = 1;                  // drawings at once; 0 = one per core
+  std::optional<int> threads;    // render threads per drawing
   bool skip_existing = false;    // -n
   std::optional<int> thumbnail;  // --thumbnail SIZE: drawings = {INPUT, OUTPUT}
   bool info = false;
@@ -64,6 +63,8 @@ struct ConvertOptions {
   bool quiet = false;
   bool help = false;
   bool version = false;
+  // --compression: how hard PNG, TIFF and PDF compress.
+  Compression compression = Compression::kDefault;
 };
 
 // Parses the arguments after the program name. Returns nullopt with the reason
