@@ -780,7 +780,10 @@ class Converter {
     std::string why;
     context.error = &why;
     if (m_vector) return RenderVector(context, g, output, create_folder, bytes, error);
-    FileEncoder file(m_format, output.string(), OutputOptions{.replace = m_options.force});
+    FileEncoder file(m_format, output.string(),
+                     OutputOptions{.replace = m_options.force,
+                                   .compression = m_options.compression,
+                                   .threads = RenderThreads()});
     FolderMakingEncoder encoder(file, create_folder ? output.parent_path() : fs::path());
     BandOptions bands;
     bands.threads = RenderThreads();

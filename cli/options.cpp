@@ -43,6 +43,7 @@ enum LongOnly : int {
   kOutlineText,
   kDxfUtf8,
   kDxfShiftJis,
+  kCompression,
 };
 
 constexpr option kOptions[] = {
@@ -78,6 +79,7 @@ constexpr option kOptions[] = {
     {"outline-text", no_argument, nullptr, kOutlineText},
     {"dxf-utf8", no_argument, nullptr, kDxfUtf8},
     {"dxf-shift-jis", no_argument, nullptr, kDxfShiftJis},
+    {"compression", required_argument, nullptr, kCompression},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first drawing (the caller takes it and goes on); ':': a
@@ -231,6 +233,15 @@ class Parser {
                       "'");
         }
         o.threads = *threads;
+        return true;
+      }
+      case kCompression: {
+        const auto effort = CompressionFromString(value);
+        if (!effort) {
+          return Fail("--compression takes fast, default or best, not '" + std::string(value) +
+                      "'");
+        }
+        o.compression = *effort;
         return true;
       }
       case kThumbnail: {
@@ -604,6 +615,11 @@ const char* UsageText() {
          "      --threads N        render threads per drawing (default: the cores divided by\n"
          "                         --jobs, at least 1, so that -j and --threads share the cores;\n"
          "                         an image under 16 MiB is drawn on one thread)\n"
+         "      --compression fast|default|best\n"
+         "                         PNG, TIFF and PDF effort: default keeps close to BMP's\n"
+         "                         time, fast uses the least CPU, best makes the smallest file\n"
+         "                         at any cost; the pixels, and the bytes for any -j or\n"
+         "                         --threads, are the same\n"
          "  -n, --skip-existing    leave existing outputs alone (counted as skipped)\n"
          "      --thumbnail SIZE   a PNG of the whole paper fitting SIZE x SIZE pixels, black on\n"
          "                         white (for a file manager's thumbnailer)\n"

@@ -69,6 +69,8 @@ struct ConvertOptions {
   bool keep_hidden = false;    // hidden layers written too, switched off
   bool outline_text = false;   // SVG: glyph outlines instead of texts
   bool dxf_utf8 = true;        // DXF: R2007 in UTF-8; false: R2000 in Shift-JIS
+  // --compression: how hard PNG, TIFF and PDF compress.
+  Compression compression = Compression::kDefault;
 };
 
 // Parses the arguments after the program name. Returns nullopt with the reason

@@ -28,7 +28,8 @@ bool FileEncoder::Begin(const ImageShape& shape, std::string* error) {
     return Fail(opened.error, opened.reason, error);
   }
   m_sink = std::make_unique<ByteSink>(m_file.Descriptor(), &m_file, m_status.path);
-  m_encoder = CreateFormatEncoder(m_format, m_sink.get());
+  m_encoder = CreateFormatEncoder(m_format, m_sink.get(),
+                                  {.effort = m_options.compression, .threads = m_options.threads});
   if (!m_encoder) {
     return Fail(OutputError::kWriteFailed,
                 std::string(FormatName(m_format)) + " holds no image, only vector documents", error);

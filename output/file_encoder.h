@@ -10,8 +10,8 @@
 //   encoder->Status();                           // kind of failure, reason, message
 //
 // Destroying the encoder before Finish succeeded leaves no file and the old one
-// untouched. Memory is bounded by a band for every format except PNG's and
-// TIFF's compressor state and a strip (TIFF), all small.
+// untouched. Memory is bounded by a band for every format, and by a few pieces
+// of a megabyte per compressing thread for the compressed ones.
 #pragma once
 
 #include <memory>
@@ -28,6 +28,11 @@ struct OutputOptions {
   // it an existing name is refused (kExists), also when another writer takes
   // the name while this one writes.
   bool replace = false;
+  // How hard PNG, TIFF and PDF compress; the pixels are the same at every effort.
+  Compression compression = Compression::kDefault;
+  // Threads compressing at once (0: one per core). The file's bytes are the
+  // same for every count.
+  int threads = 0;
 };
 
 class ByteSink;

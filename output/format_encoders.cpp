@@ -183,16 +183,17 @@ void CleanIndexedRow(const std::uint8_t* row, int width, int bits, std::uint8_t*
   }
 }
 
-std::unique_ptr<ImageEncoder> CreateFormatEncoder(ImageFormat format, ByteSink* sink) {
+std::unique_ptr<ImageEncoder> CreateFormatEncoder(ImageFormat format, ByteSink* sink,
+                                                  const CompressOptions& options) {
   switch (format) {
     case ImageFormat::kBmp:
       return CreateBmpEncoder(sink);
     case ImageFormat::kPng:
-      return CreatePngEncoder(sink);
+      return CreatePngEncoder(sink, options);
     case ImageFormat::kTiff:
-      return CreateTiffEncoder(sink);
+      return CreateTiffEncoder(sink, options);
     case ImageFormat::kPdf:
-      return CreatePdfEncoder(sink);
+      return CreatePdfEncoder(sink, options);
     case ImageFormat::kSvg:
     case ImageFormat::kDxf:
       break;  // vector documents only (vector/)

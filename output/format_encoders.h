@@ -10,6 +10,7 @@
 
 #include "output/encoder.h"
 #include "output/image_format.h"
+#include "output/parallel_deflate.h"
 
 namespace pelmora {
 
@@ -77,9 +78,10 @@ void RowToRgb(const std::uint8_t* row, int width, int bits, std::uint8_t* out);
 void CleanIndexedRow(const std::uint8_t* row, int width, int bits, std::uint8_t* out);
 
 std::unique_ptr<ImageEncoder> CreateBmpEncoder(ByteSink* sink);
-std::unique_ptr<ImageEncoder> CreatePngEncoder(ByteSink* sink);
-std::unique_ptr<ImageEncoder> CreateTiffEncoder(ByteSink* sink);
-std::unique_ptr<ImageEncoder> CreatePdfEncoder(ByteSink* sink);
-std::unique_ptr<ImageEncoder> CreateFormatEncoder(ImageFormat format, ByteSink* sink);
+std::unique_ptr<ImageEncoder> CreatePngEncoder(ByteSink* sink, const CompressOptions& options);
+std::unique_ptr<ImageEncoder> CreateTiffEncoder(ByteSink* sink, const CompressOptions& options);
+std::unique_ptr<ImageEncoder> CreatePdfEncoder(ByteSink* sink, const CompressOptions& options);
+std::unique_ptr<ImageEncoder> CreateFormatEncoder(ImageFormat format, ByteSink* sink,
+                                                  const CompressOptions& options = {});
 
 }  // namespace pelmora

@@ -54,6 +54,14 @@ std::optional<ImageFormat> FormatFromString(std::string_view word) {
   return std::nullopt;
 }
 
+std::optional<Compression> CompressionFromString(std::string_view word) {
+  const std::string lower = Lower(word);
+  if (lower == "fast") return Compression::kFast;
+  if (lower == "default") return Compression::kDefault;
+  if (lower == "best") return Compression::kBest;
+  return std::nullopt;
+}
+
 std::string_view FormatName(ImageFormat format) {
   switch (format) {
     case ImageFormat::kBmp:

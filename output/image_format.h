@@ -17,6 +17,14 @@ bool IsVectorFormat(ImageFormat format);
 // Whether the format can hold an image (BMP, PNG, TIFF, PDF).
 bool IsRasterFormat(ImageFormat format);
 
+// How hard the compressed formats work. kDefault is about as fast as writing a
+// bitmap; kBest spends what it takes for the smallest file; kFast trades size
+// for the least CPU. The pixels are the same in all three.
+enum class Compression { kFast, kDefault, kBest };
+
+// "fast", "default", "best" (without regard to case); nullopt otherwise.
+std::optional<Compression> CompressionFromString(std::string_view word);
+
 // The format an output name asks for, by its extension without regard to case:
 // ".bmp", ".png", ".tif" or ".tiff", ".pdf", ".svg", ".dxf". nullopt for any other extension and
 // for a name without one (the caller decides whether that means ".bmp").

@@ -2,19 +2,20 @@
 // Flate-compressed at the image's own depth (1, 4 or 8 bits stay indexed; 16
 // and 24 bits become 8-bit RGB). Written here rather than through a drawing
 // library, which would hold the whole image and widen indexed images to RGB;
-// the image stream is compressed band by band and its length written after it.
-#include <zlib.h>
-
+// the image stream is compressed band by band on all cores (ParallelDeflate),
+// its rows PNG-filtered where that pays (/Predictor 15), and its length
+// written after it.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "output/format_encoders.h"
+#include "output/parallel_deflate.h"
+#include "output/row_filter.h"
 
 namespace pelmora {
 namespace {
-
-constexpr std::size_t kDeflateOut = std::size_t{256} << 10;
 
 std::string Number(double value) {
   char text[64];
@@ -27,24 +28,16 @@ std::string Number(double value) {
 
 class PdfEncoder final : public ImageEncoder {
  public:
-  explicit PdfEncoder(ByteSink* sink) : m_out(sink) {}
-  ~PdfEncoder() override {
-    if (m_deflating) deflateEnd(&m_zip);
-  }
+  PdfEncoder(ByteSink* sink, const CompressOptions& options) : m_out(sink), m_options(options) {}
 
   bool Begin(const ImageShape& shape, std::string* error) override {
     if (!CheckShape(shape, error)) return false;
     m_shape = shape;
     const bool rgb = shape.bits > 8;
-    m_row.assign(rgb ? static_cast<std::size_t>(shape.width) * 3
-                     : (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8,
-                 0);
-    m_zip_out.resize(kDeflateOut);
-    if (deflateInit(&m_zip, Z_DEFAULT_COMPRESSION) != Z_OK) {
-      *error = "cannot start the PDF image's compression";
-      return false;
-    }
-    m_deflating = true;
+    const std::size_t row_bytes =
+        rgb ? static_cast<std::size_t>(shape.width) * 3
+            : (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8;
+    m_filter = std::make_unique<RowFilterer>(row_bytes, rgb ? 3 : 1, FilterFor(m_options.effort));
 
     // Points: 72 per inch, the page as large as the image at its resolution.
     const std::string page_width = Number(shape.width * 72.0 / shape.dpi);
@@ -60,9 +53,13 @@ class PdfEncoder final : public ImageEncoder {
     StartObject(5);
     Put("<< /Type /XObject /Subtype /Image /Width " + std::to_string(shape.width) + " /Height " +
         std::to_string(shape.height) + " /ColorSpace " + ColourSpace() + " /BitsPerComponent " +
-        std::to_string(rgb ? 8 : shape.bits) +
-        " /Interpolate false /Filter /FlateDecode /Length 6 0 R >>\nstream\n");
+        std::to_string(rgb ? 8 : shape.bits) + " /Interpolate false /Filter /FlateDecode" +
+        DecodeParms() + " /Length 6 0 R >>\nstream\n");
     m_stream_start = m_out.Position();
+    m_pool = std::make_unique<WorkPool>(m_options.threads);
+    m_deflate = std::make_unique<ParallelDeflate>(
+        DeflateFor(shape.bits, m_options.effort), m_pool.get(),
+        [this](const std::uint8_t* data, std::size_t size) { return m_out.Write(data, size); });
     return Written(error);
   }
 
@@ -70,11 +67,12 @@ class PdfEncoder final : public ImageEncoder {
     if (!CheckBand(m_shape, m_next_row, first_row, rows, error)) return false;
     for (int y = 0; y < rows.Height(); ++y) {
       if (m_shape.bits > 8) {
-        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_filter->Row());
       } else {
-        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_filter->Row());
       }
-      if (!Deflate(m_row.data(), m_row.size(), Z_NO_FLUSH, error)) return false;
+      const std::vector<std::uint8_t>& filtered = m_filter->Filter();
+      if (!m_deflate->Write(filtered.data(), filtered.size(), error)) return Failed(error);
     }
     m_next_row = first_row + rows.Height();
     return true;
@@ -86,7 +84,7 @@ class PdfEncoder final : public ImageEncoder {
                " rows were written";
       return false;
     }
-    if (!Deflate(nullptr, 0, Z_FINISH, error)) return false;
+    if (!m_deflate->Finish(error)) return Failed(error);
     const std::uint64_t length = m_out.Position() - m_stream_start;
     Put("\nendstream\nendobj\n");
     Object(6, std::to_string(length));
@@ -134,30 +132,25 @@ class PdfEncoder final : public ImageEncoder {
     *error = m_out.Error();
     return false;
   }
+  bool Failed(std::string* error) {
+    if (!m_out.Error().empty()) *error = m_out.Error();
+    return false;
+  }
 
-  bool Deflate(const std::uint8_t* data, std::size_t size, int flush, std::string* error) {
-    m_zip.next_in = const_cast<Bytef*>(data);
-    m_zip.avail_in = static_cast<uInt>(size);
-    for (;;) {
-      m_zip.next_out = m_zip_out.data();
-      m_zip.avail_out = static_cast<uInt>(m_zip_out.size());
-      const int result = deflate(&m_zip, flush);
-      if (result == Z_STREAM_ERROR) {
-        *error = "the PDF image's compression failed";
-        return false;
-      }
-      const std::size_t produced = m_zip_out.size() - m_zip.avail_out;
-      if (produced > 0 && !m_out.Write(m_zip_out.data(), produced)) return Written(error);
-      if (flush == Z_FINISH ? result == Z_STREAM_END : m_zip.avail_out != 0) return true;
-    }
+  // The rows carry PNG filters (a filter byte each, any of the five).
+  std::string DecodeParms() const {
+    const bool rgb = m_shape.bits > 8;
+    return " /DecodeParms << /Predictor 15 /Colors " + std::string(rgb ? "3" : "1") +
+           " /BitsPerComponent " + std::to_string(rgb ? 8 : m_shape.bits) + " /Columns " +
+           std::to_string(m_shape.width) + " >>";
   }
 
   StreamWriter m_out;
+  CompressOptions m_options;
   ImageShape m_shape;
-  z_stream m_zip{};
-  bool m_deflating = false;
-  std::vector<std::uint8_t> m_zip_out;
-  std::vector<std::uint8_t> m_row;
+  std::unique_ptr<RowFilterer> m_filter;
+  std::unique_ptr<WorkPool> m_pool;
+  std::unique_ptr<ParallelDeflate> m_deflate;
   std::vector<std::uint64_t> m_offsets;
   std::uint64_t m_stream_start = 0;
   int m_next_row = 0;
@@ -165,8 +158,8 @@ class PdfEncoder final : public ImageEncoder {
 
 }  // namespace
 
-std::unique_ptr<ImageEncoder> CreatePdfEncoder(ByteSink* sink) {
-  return std::make_unique<PdfEncoder>(sink);
+std::unique_ptr<ImageEncoder> CreatePdfEncoder(ByteSink* sink, const CompressOptions& options) {
+  return std::make_unique<PdfEncoder>(sink, options);
 }
 
 }  // namespace pelmora

@@ -1,73 +1,83 @@
-// PNG through libpng: indexed (colour type 3) at 1, 4 and 8 bits with the very
-// table the BMP carries, RGB at 16 and 24 bits, the resolution in pHYs. Rows go
-// to libpng as each band arrives.
-#include <png.h>
+// PNG: indexed (colour type 3) at 1, 4 and 8 bits with the very table the BMP
+// carries, RGB at 16 and 24 bits, the resolution in pHYs. The container is a
+// few chunks written here; the rows are filtered as each band arrives and their
+// zlib stream is compressed on all cores (ParallelDeflate), one IDAT per piece.
+#include <zlib.h>
 
 #include <algorithm>
-#include <csetjmp>
-#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "output/bmp_writer.h"
 #include "output/format_encoders.h"
+#include "output/parallel_deflate.h"
+#include "output/row_filter.h"
 
 namespace pelmora {
 namespace {
 
+void PutBig32(std::uint32_t value, std::uint8_t* out) {
+  out[0] = static_cast<std::uint8_t>(value >> 24);
+  out[1] = static_cast<std::uint8_t>(value >> 16);
+  out[2] = static_cast<std::uint8_t>(value >> 8);
+  out[3] = static_cast<std::uint8_t>(value);
+}
+
 class PngEncoder final : public ImageEncoder {
  public:
-  explicit PngEncoder(ByteSink* sink) : m_stream(sink) {}
-  ~PngEncoder() override {
-    if (m_png) png_destroy_write_struct(&m_png, &m_info);
-  }
+  PngEncoder(ByteSink* sink, const CompressOptions& options) : m_stream(sink), m_options(options) {}
 
   bool Begin(const ImageShape& shape, std::string* error) override {
     if (!CheckShape(shape, error)) return false;
     m_shape = shape;
-    m_png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
-    if (m_png) m_info = png_create_info_struct(m_png);
-    if (!m_png || !m_info) {
-      *error = "not enough memory for the PNG encoder";
-      return false;
-    }
     const bool indexed = shape.bits <= 8;
-    m_row.assign(indexed ? (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8
-                         : static_cast<std::size_t>(shape.width) * 3,
-                 0);
-    std::vector<png_color> palette;
-    for (const Colour c : FileColourTable(shape)) {
-      palette.push_back(png_color{static_cast<png_byte>(RedOf(c)),
-                                  static_cast<png_byte>(GreenOf(c)),
-                                  static_cast<png_byte>(BlueOf(c))});
-    }
-    const auto ppm = static_cast<png_uint_32>(std::max(0, PixelsPerMetre(shape.dpi)));
-    return Guarded(error, [&] {
-      png_set_write_fn(m_png, this, OnWrite, OnFlush);
-      png_set_IHDR(m_png, m_info, static_cast<png_uint_32>(shape.width),
-                   static_cast<png_uint_32>(shape.height), indexed ? shape.bits : 8,
-                   indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                   PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-      if (indexed) {
-        png_set_PLTE(m_png, m_info, palette.data(), static_cast<int>(palette.size()));
-      } else {
-        // Sub and Up catch the runs of a drawing; trying all five filters on
-        // every row costs much and gains little here.
-        png_set_filter(m_png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB | PNG_FILTER_UP);
+    const std::size_t row_bytes = indexed
+                                      ? (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8
+                                      : static_cast<std::size_t>(shape.width) * 3;
+    m_filter =
+        std::make_unique<RowFilterer>(row_bytes, indexed ? 1 : 3, FilterFor(m_options.effort));
+
+    static const std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    m_stream.Write(kSignature, sizeof(kSignature));
+    std::uint8_t header[13] = {};
+    PutBig32(static_cast<std::uint32_t>(shape.width), header);
+    PutBig32(static_cast<std::uint32_t>(shape.height), header + 4);
+    header[8] = static_cast<std::uint8_t>(indexed ? shape.bits : 8);
+    header[9] = indexed ? 3 : 2;  // palette or RGB; deflate, filters of method 0, no interlace
+    Chunk("IHDR", header, sizeof(header));
+    if (indexed) {
+      std::vector<std::uint8_t> palette;
+      for (const Colour c : FileColourTable(shape)) {
+        palette.push_back(static_cast<std::uint8_t>(RedOf(c)));
+        palette.push_back(static_cast<std::uint8_t>(GreenOf(c)));
+        palette.push_back(static_cast<std::uint8_t>(BlueOf(c)));
       }
-      png_set_pHYs(m_png, m_info, ppm, ppm, PNG_RESOLUTION_METER);
-      png_write_info(m_png, m_info);
-    });
+      Chunk("PLTE", palette.data(), palette.size());
+    }
+    std::uint8_t physical[9] = {};
+    const auto ppm = static_cast<std::uint32_t>(std::max(0, PixelsPerMetre(shape.dpi)));
+    PutBig32(ppm, physical);
+    PutBig32(ppm, physical + 4);
+    physical[8] = 1;  // metres
+    Chunk("pHYs", physical, sizeof(physical));
+
+    m_pool = std::make_unique<WorkPool>(m_options.threads);
+    m_deflate = std::make_unique<ParallelDeflate>(
+        DeflateFor(shape.bits, m_options.effort), m_pool.get(),
+        [this](const std::uint8_t* data, std::size_t size) { return Chunk("IDAT", data, size); });
+    return Written(error);
   }
 
   bool WriteRows(int first_row, const Bitmap& rows, std::string* error) override {
     if (!CheckBand(m_shape, m_next_row, first_row, rows, error)) return false;
     for (int y = 0; y < rows.Height(); ++y) {
       if (m_shape.bits <= 8) {
-        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_filter->Row());
       } else {
-        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_filter->Row());
       }
-      if (!Guarded(error, [&] { png_write_row(m_png, m_row.data()); })) return false;
+      const std::vector<std::uint8_t>& filtered = m_filter->Filter();
+      if (!m_deflate->Write(filtered.data(), filtered.size(), error)) return Failed(error);
     }
     m_next_row = first_row + rows.Height();
     return true;
@@ -79,52 +89,49 @@ class PngEncoder final : public ImageEncoder {
                " rows were written";
       return false;
     }
-    if (!Guarded(error, [&] { png_write_end(m_png, nullptr); })) return false;
-    if (!m_stream.Flush()) {
-      *error = m_stream.Error();
-      return false;
-    }
-    return true;
+    if (!m_deflate->Finish(error)) return Failed(error);
+    Chunk("IEND", nullptr, 0);
+    m_stream.Flush();
+    return Written(error);
   }
 
  private:
-  // Runs one libpng call; libpng reports errors by a long jump back here, past
-  // frames that hold nothing to destroy.
-  template <typename Call>
-  bool Guarded(std::string* error, const Call& call) {
-    if (setjmp(png_jmpbuf(m_png))) {
-      *error = !m_stream.Error().empty() ? m_stream.Error() : std::string("PNG: ") + m_message;
-      return false;
-    }
-    call();
-    return true;
+  bool Chunk(const char* type, const std::uint8_t* data, std::size_t size) {
+    std::uint8_t head[8];
+    PutBig32(static_cast<std::uint32_t>(size), head);
+    std::copy_n(type, 4, head + 4);
+    uLong crc = crc32(0, head + 4, 4);
+    if (size > 0) crc = crc32_z(crc, data, size);
+    std::uint8_t tail[4];
+    PutBig32(static_cast<std::uint32_t>(crc), tail);
+    return m_stream.Write(head, 8) && (size == 0 || m_stream.Write(data, size)) &&
+           m_stream.Write(tail, 4);
   }
 
-  static void OnError(png_structp png, png_const_charp message) {
-    auto* self = static_cast<PngEncoder*>(png_get_error_ptr(png));
-    std::strncpy(self->m_message, message, sizeof(self->m_message) - 1);
-    png_longjmp(png, 1);
+  bool Written(std::string* error) {
+    if (m_stream.Error().empty()) return true;
+    *error = m_stream.Error();
+    return false;
   }
-  static void OnWarning(png_structp, png_const_charp) {}
-  static void OnWrite(png_structp png, png_bytep data, png_size_t size) {
-    auto* self = static_cast<PngEncoder*>(png_get_io_ptr(png));
-    if (!self->m_stream.Write(data, size)) png_error(png, "write failed");
+  // The stream's own reason when writing failed; *error as it is otherwise.
+  bool Failed(std::string* error) {
+    if (!m_stream.Error().empty()) *error = m_stream.Error();
+    return false;
   }
-  static void OnFlush(png_structp) {}
 
   StreamWriter m_stream;
+  CompressOptions m_options;
   ImageShape m_shape;
-  png_structp m_png = nullptr;
-  png_infop m_info = nullptr;
-  std::vector<std::uint8_t> m_row;
+  std::unique_ptr<RowFilterer> m_filter;
+  std::unique_ptr<WorkPool> m_pool;
+  std::unique_ptr<ParallelDeflate> m_deflate;
   int m_next_row = 0;
-  char m_message[256] = {};
 };
 
 }  // namespace
 
-std::unique_ptr<ImageEncoder> CreatePngEncoder(ByteSink* sink) {
-  return std::make_unique<PngEncoder>(sink);
+std::unique_ptr<ImageEncoder> CreatePngEncoder(ByteSink* sink, const CompressOptions& options) {
+  return std::make_unique<PngEncoder>(sink, options);
 }
 
 }  // namespace pelmora

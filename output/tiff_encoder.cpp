@@ -1,15 +1,24 @@
 // TIFF through libtiff: bilevel with CCITT Group 4 when the two colours are
 // black and white, palette images with Deflate otherwise at 1, 4 and 8 bits,
-// RGB with Deflate at 16 and 24 bits; the resolution in dots per inch. libtiff
-// encodes a strip as soon as its rows are in, so bands stream through.
+// RGB with Deflate at 16 and 24 bits; the resolution in dots per inch. Strips
+// are independent (Group 4 restarts from a white line at every strip), so each
+// is compressed on the pool as soon as its rows are in, and libtiff writes the
+// finished strips in order and the directory.
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <future>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "output/format_encoders.h"
+#include "output/parallel_deflate.h"
 
 namespace pelmora {
 namespace {
@@ -18,10 +27,86 @@ namespace {
 // that Group 4's restart at every strip costs nothing visible.
 constexpr std::size_t kStripBytes = std::size_t{1} << 20;
 
+// One strip of a bilevel image (0 = white, rows of `row_bytes`) in Group 4,
+// through libtiff's own encoder on a TIFF of its own in memory: what libtiff
+// appends as the strip's data is the strip. Empty when libtiff failed.
+class Group4Strip {
+ public:
+  static std::vector<std::uint8_t> Encode(int width, int rows, std::vector<std::uint8_t>& data) {
+    Group4Strip strip;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) throw std::bad_alloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, Quiet, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, Quiet, nullptr);
+    TIFF* tiff = TIFFClientOpenExt("strip", "w", &strip, Read, Write, Seek, Close, Size, Map, Unmap,
+                                   options);
+    TIFFOpenOptionsFree(options);
+    if (!tiff) return {};
+    const bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width)) &&
+                    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(rows)) &&
+                    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(rows)) &&
+                    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1) &&
+                    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+                    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE) &&
+                    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    strip.m_capturing = true;
+    const bool written =
+        ok && TIFFWriteEncodedStrip(tiff, 0, data.data(), static_cast<tmsize_t>(data.size())) >= 0;
+    strip.m_capturing = false;
+    // What libtiff wrote may go on past the strip (a directory): the strip is
+    // as long as libtiff counts it.
+    const std::uint64_t length = written ? TIFFGetStrileByteCount(tiff, 0) : 0;
+    TIFFCleanup(tiff);
+    if (length == 0 || length > strip.m_captured.size()) return {};
+    strip.m_captured.resize(static_cast<std::size_t>(length));
+    return std::move(strip.m_captured);
+  }
+
+ private:
+  static Group4Strip* Self(thandle_t handle) { return static_cast<Group4Strip*>(handle); }
+  static int Quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+  static tmsize_t Read(thandle_t, void*, tmsize_t) { return 0; }
+  static tmsize_t Write(thandle_t handle, void* data, tmsize_t size) {
+    Group4Strip* self = Self(handle);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (self->m_capturing) {
+      self->m_captured.insert(self->m_captured.end(), bytes, bytes + size);
+    }
+    self->m_position += static_cast<std::uint64_t>(size);
+    self->m_end = std::max(self->m_end, self->m_position);
+    return size;
+  }
+  static toff_t Seek(thandle_t handle, toff_t offset, int whence) {
+    Group4Strip* self = Self(handle);
+    if (whence == SEEK_SET) self->m_position = offset;
+    if (whence == SEEK_CUR) self->m_position += offset;
+    if (whence == SEEK_END) self->m_position = self->m_end + offset;
+    return self->m_position;
+  }
+  static int Close(thandle_t) { return 0; }
+  static toff_t Size(thandle_t handle) { return Self(handle)->m_end; }
+  static int Map(thandle_t, void**, toff_t*) { return 0; }
+  static void Unmap(thandle_t, void*, toff_t) {}
+
+  bool m_capturing = false;
+  std::vector<std::uint8_t> m_captured;
+  std::uint64_t m_position = 0;
+  std::uint64_t m_end = 0;
+};
+
+// Rows of one strip, then its compressed bytes.
+struct Strip {
+  std::uint32_t index = 0;
+  int rows = 0;
+  std::vector<std::uint8_t> data;
+  bool failed = false;
+};
+
 class TiffEncoder final : public ImageEncoder {
  public:
-  explicit TiffEncoder(ByteSink* sink) : m_sink(sink) {}
+  TiffEncoder(ByteSink* sink, const CompressOptions& options) : m_sink(sink), m_options(options) {}
   ~TiffEncoder() override {
+    for (auto& pending : m_pending) pending.first.wait();
     if (m_tiff) TIFFCleanup(m_tiff);
   }
 
@@ -50,8 +135,18 @@ class TiffEncoder final : public ImageEncoder {
     m_row.assign(rgb ? static_cast<std::size_t>(shape.width) * 3
                      : (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8,
                  0);
+    // At the best effort a black-and-white image is one strip, which Group 4
+    // codes from a white line once rather than at every strip: libtiff encodes
+    // it row by row as the rows arrive, on this thread.
+    m_one_strip = bilevel && m_options.effort == Compression::kBest;
     const auto rows_per_strip =
-        static_cast<std::uint32_t>(std::max<std::size_t>(1, kStripBytes / m_row.size()));
+        m_one_strip
+            ? static_cast<std::uint32_t>(shape.height)
+            : static_cast<std::uint32_t>(std::max<std::size_t>(1, kStripBytes / m_row.size()));
+    m_rows_per_strip = static_cast<int>(
+        std::min<std::uint32_t>(rows_per_strip, static_cast<std::uint32_t>(shape.height)));
+    m_bilevel = bilevel;
+    m_predict = rgb;
 
     bool ok = TIFFSetField(m_tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(shape.width)) &&
               TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(shape.height)) &&
@@ -88,24 +183,43 @@ class TiffEncoder final : public ImageEncoder {
            TIFFSetField(m_tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     }
     if (!ok) return Failed(error, "cannot describe the TIFF image");
+    m_pool = std::make_unique<WorkPool>(m_options.threads);
     return true;
   }
 
   bool WriteRows(int first_row, const Bitmap& rows, std::string* error) override {
     if (!CheckBand(m_shape, m_next_row, first_row, rows, error)) return false;
-    for (int y = 0; y < rows.Height(); ++y) {
-      if (m_shape.bits > 8) {
-        RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
-      } else {
-        CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
-        if (m_invert) {
-          for (std::uint8_t& byte : m_row) byte = static_cast<std::uint8_t>(~byte);
+    try {
+      for (int y = 0; y < rows.Height(); ++y) {
+        if (m_shape.bits > 8) {
+          RowToRgb(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+        } else {
+          CleanIndexedRow(rows.Row(y), m_shape.width, m_shape.bits, m_row.data());
+          if (m_invert) {
+            for (std::uint8_t& byte : m_row) byte = static_cast<std::uint8_t>(~byte);
+          }
+        }
+        if (m_one_strip) {
+          if (TIFFWriteScanline(m_tiff, m_row.data(), static_cast<std::uint32_t>(first_row + y),
+                                0) < 0) {
+            return Failed(error, "cannot write a TIFF strip");
+          }
+          continue;
+        }
+        if (!m_filling) {
+          m_filling = std::make_shared<Strip>();
+          m_filling->index = m_next_strip++;
+          m_filling->data.reserve(m_row.size() * static_cast<std::size_t>(m_rows_per_strip));
+        }
+        m_filling->data.insert(m_filling->data.end(), m_row.begin(), m_row.end());
+        const int row = first_row + y + 1;
+        if (++m_filling->rows == m_rows_per_strip || row == m_shape.height) {
+          if (!SubmitStrip(error)) return false;
         }
       }
-      if (TIFFWriteScanline(m_tiff, m_row.data(), static_cast<std::uint32_t>(first_row + y), 0) <
-          0) {
-        return Failed(error, "cannot write a TIFF strip");
-      }
+    } catch (const std::bad_alloc&) {
+      *error = "not enough memory for a TIFF strip";
+      return false;
     }
     m_next_row = first_row + rows.Height();
     return true;
@@ -117,6 +231,9 @@ class TiffEncoder final : public ImageEncoder {
                " rows were written";
       return false;
     }
+    while (!m_pending.empty()) {
+      if (!WriteOldest(error)) return false;
+    }
     const bool flushed = TIFFFlush(m_tiff) == 1;
     TIFFClose(m_tiff);
     m_tiff = nullptr;
@@ -127,6 +244,52 @@ class TiffEncoder final : public ImageEncoder {
   }
 
  private:
+  bool SubmitStrip(std::string* error) {
+    std::shared_ptr<Strip> strip = std::move(m_filling);
+    const int width = m_shape.width;
+    const std::size_t row_bytes = m_row.size();
+    const bool bilevel = m_bilevel, predict = m_predict;
+    const Compression effort = m_options.effort;
+    m_pending.emplace_back(m_pool->Submit([strip, width, row_bytes, bilevel, predict, effort] {
+      if (bilevel) {
+        strip->data = Group4Strip::Encode(width, strip->rows, strip->data);
+        strip->failed = strip->data.empty();
+        return;
+      }
+      if (predict) {
+        // Horizontal differencing, 8-bit samples of three: each byte less the
+        // byte of the pixel to its left.
+        for (int y = 0; y < strip->rows; ++y) {
+          std::uint8_t* row = strip->data.data() + static_cast<std::size_t>(y) * row_bytes;
+          for (std::size_t i = row_bytes; i-- > 3;)
+            row[i] = static_cast<std::uint8_t>(row[i] - row[i - 3]);
+        }
+      }
+      strip->data = DeflateWhole(strip->data.data(), strip->data.size(), effort);
+    }),
+                           strip);
+    while (m_pending.size() > m_pool->InFlight()) {
+      if (!WriteOldest(error)) return false;
+    }
+    return true;
+  }
+
+  bool WriteOldest(std::string* error) {
+    auto [done, strip] = std::move(m_pending.front());
+    m_pending.pop_front();
+    try {
+      done.get();
+    } catch (const std::exception&) {  // memory, or a job the pool dropped
+      strip->failed = true;
+    }
+    if (strip->failed) return Failed(error, "cannot compress a TIFF strip");
+    if (TIFFWriteRawStrip(m_tiff, strip->index, strip->data.data(),
+                          static_cast<tmsize_t>(strip->data.size())) < 0) {
+      return Failed(error, "cannot write a TIFF strip");
+    }
+    return true;
+  }
+
   bool Failed(std::string* error, const char* what) {
     if (!m_write_error.empty()) {
       *error = m_write_error;
@@ -185,9 +348,18 @@ class TiffEncoder final : public ImageEncoder {
   static void OnUnmap(thandle_t, void*, toff_t) {}
 
   ByteSink* m_sink;
+  CompressOptions m_options;
   ImageShape m_shape;
   TIFF* m_tiff = nullptr;
   bool m_invert = false;
+  bool m_bilevel = false;
+  bool m_predict = false;
+  int m_rows_per_strip = 1;
+  bool m_one_strip = false;
+  std::uint32_t m_next_strip = 0;
+  std::unique_ptr<WorkPool> m_pool;
+  std::shared_ptr<Strip> m_filling;
+  std::deque<std::pair<std::future<void>, std::shared_ptr<Strip>>> m_pending;
   std::vector<std::uint8_t> m_row;
   std::vector<std::uint16_t> m_colour_map;
   std::uint64_t m_position = 0;
@@ -199,8 +371,8 @@ class TiffEncoder final : public ImageEncoder {
 
 }  // namespace
 
-std::unique_ptr<ImageEncoder> CreateTiffEncoder(ByteSink* sink) {
-  return std::make_unique<TiffEncoder>(sink);
+std::unique_ptr<ImageEncoder> CreateTiffEncoder(ByteSink* sink, const CompressOptions& options) {
+  return std::make_unique<TiffEncoder>(sink, options);
 }
 
 }  // namespace pelmora

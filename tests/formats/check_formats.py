@@ -1,6 +1,7 @@
-"""Reads the PNG, TIFF and PDF files of pelmora_format_samples with Pillow,
-libtiff's tiffinfo and poppler's pdfinfo/pdfimages, and compares every pixel
-with the BMP of the same image as Pillow decodes it.
+"""Reads the PNG, TIFF and PDF files of pelmora_format_samples (at each
+compression effort) with Pillow, libtiff's tiffinfo and poppler's
+pdfinfo/pdfimages, and compares every pixel with the BMP of the same image as
+Pillow decodes it.
 
 Usage: check_formats.py PATH/TO/pelmora_format_samples
 """
@@ -140,8 +141,9 @@ def check_pdf(stem, bmp, bits, dpi, table_is_black_white):
 def main():
     with tempfile.TemporaryDirectory() as folder:
         subprocess.run([sys.argv[1], folder], check=True)
-        stems = sorted(p[:-4] for p in glob.glob(folder + "/*.bmp"))
-        check(len(stems) == 9, f"{len(stems)} samples written")
+        stems = sorted(p[:-4] for p in glob.glob(folder + "/*.bmp")
+                       + glob.glob(folder + "/fast/*.bmp") + glob.glob(folder + "/best/*.bmp"))
+        check(len(stems) == 28, f"{len(stems)} samples written")
         for stem in stems:
             bmp = Image.open(stem + ".bmp")
             bmp.load()
@@ -161,6 +163,9 @@ def main():
         g4 = os.path.getsize(folder + "/a4-page-300.tif")
         bmp_size = os.path.getsize(folder + "/a4-page-300.bmp")
         check(g4 * 20 <= bmp_size, f"Group 4 {g4} bytes against the BMP's {bmp_size}")
+        best = os.path.getsize(folder + "/best/wide-drawing-200.png")
+        default = os.path.getsize(folder + "/wide-drawing-200.png")
+        check(best < default, f"best PNG {best} bytes against the default's {default}")
         tiffinfo = run("tiffinfo", folder + "/a4-page-300.tif")
         check("CCITT Group 4" in tiffinfo and "min-is-white" in tiffinfo
               and "300, 300 pixels/inch" in tiffinfo, "tiffinfo: " + tiffinfo)

@@ -1,6 +1,11 @@
 // Writes one image per depth and colour table in every format, the pixels
 // handed over in bands of seven rows, for check_formats.py to read back with
-// decoders of other projects. Usage: pelmora_format_samples FOLDER
+// decoders of other projects: at the default effort into FOLDER, at the fast
+// and best ones into FOLDER/fast and FOLDER/best. Images of more than a
+// megabyte are compressed in several pieces, their boundaries inside bands.
+// Usage: pelmora_format_samples FOLDER
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -43,9 +48,11 @@ std::unique_ptr<Bitmap> Make(const Sample& s) {
   return image;
 }
 
-bool WriteInBands(const Bitmap& image, int dpi, ImageFormat format, const std::string& path) {
+bool WriteInBands(const Bitmap& image, int dpi, ImageFormat format, Compression effort,
+                  const std::string& path) {
   OutputStatus status;
-  auto encoder = CreateFileEncoder(format, path, {.replace = true}, &status);
+  auto encoder = CreateFileEncoder(format, path,
+                                   {.replace = true, .compression = effort, .threads = 3}, &status);
   std::string error;
   bool ok = encoder && encoder->Begin({image.Width(), image.Height(), image.BitsPerPixel(),
                                        image.ColourTable(), dpi},
@@ -84,18 +91,31 @@ int main(int argc, char** argv) {
       {"sixteen", 33, 17, 16, 96, {}, false},
       {"twentyfour", 31, 13, 24, 600, {}, false},
       {"a4-page", 3508, 2480, 1, 300, {black, white}, true},
+      {"wide-drawing", 701, 559, 24, 200, {}, true},
   };
-  for (const Sample& s : samples) {
-    const auto image = Make(s);
-    const std::string stem = folder + "/" + s.name + "-" + std::to_string(s.dpi);
-    const BmpWriteResult bmp = WriteBmpFile(*image, s.dpi, stem + ".bmp");
-    if (!bmp.ok()) {
-      std::fprintf(stderr, "%s: %s\n", bmp.path.c_str(), bmp.reason.c_str());
-      return 1;
-    }
-    for (const ImageFormat format : {ImageFormat::kPng, ImageFormat::kTiff, ImageFormat::kPdf}) {
-      if (!WriteInBands(*image, s.dpi, format, stem + std::string(FormatExtension(format)))) {
+  const struct {
+    Compression effort;
+    std::string folder;
+  } efforts[] = {{Compression::kDefault, folder},
+                 {Compression::kFast, folder + "/fast"},
+                 {Compression::kBest, folder + "/best"}};
+  for (const auto& e : efforts) {
+    ::mkdir(e.folder.c_str(), 0777);
+    for (const Sample& s : samples) {
+      // The large page at the default effort only: the small ones show every effort's filters.
+      if (s.name == "a4-page" && e.effort != Compression::kDefault) continue;
+      const auto image = Make(s);
+      const std::string stem = e.folder + "/" + s.name + "-" + std::to_string(s.dpi);
+      const BmpWriteResult bmp = WriteBmpFile(*image, s.dpi, stem + ".bmp");
+      if (!bmp.ok()) {
+        std::fprintf(stderr, "%s: %s\n", bmp.path.c_str(), bmp.reason.c_str());
         return 1;
+      }
+      for (const ImageFormat format : {ImageFormat::kPng, ImageFormat::kTiff, ImageFormat::kPdf}) {
+        if (!WriteInBands(*image, s.dpi, format, e.effort,
+                          stem + std::string(FormatExtension(format)))) {
+          return 1;
+        }
       }
     }
   }
