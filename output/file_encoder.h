@@ -28,6 +28,11 @@ struct OutputOptions {
   // it an existing name is refused (kExists), also when another writer takes
   // the name while this one writes.
   bool replace = false;
+  // Write into an existing target in place (truncated, written, flushed) once the
+  // file is complete, instead of renaming a new file over its name: for a caller
+  // that made the file and reads it through a descriptor it keeps open (a
+  // thumbnailer service). A target that does not exist is made as usual.
+  bool in_place = false;
 };
 
 class ByteSink;
