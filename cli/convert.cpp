@@ -690,6 +690,12 @@ class Converter {
                " pixels: it must be at least half a millimetre and one pixel each way";
       return false;
     }
+    const std::string beyond =
+        FormatLimitProblem(m_format, plan.geometry.width, plan.geometry.height, m_settings.dpi);
+    if (!beyond.empty()) {
+      *error = beyond;
+      return false;
+    }
     plan.cost = ComputeRenderCost(plan.geometry.width, plan.geometry.height, m_settings.ColorMode);
     if (!plan.cost.valid || (m_format == ImageFormat::kBmp && !plan.cost.fits_file)) {
       *error = "the image of " + std::to_string(plan.geometry.width) + " x " +
