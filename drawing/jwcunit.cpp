@@ -205,8 +205,9 @@ std::vector<std::byte> Copy(std::span<const std::byte> bytes) {
   return std::vector<std::byte>(bytes.begin(), bytes.end());
 }
 
-// The head with room for a header text of any sensible length; a file is read
-// from its start, this much first, then as far as its counts and strings reach.
+// A file is read from its start, this much first (the head and usually the
+// whole drawing), then as far as its counts and strings reach; a read ends at
+// most this far, or an eighth of what was read, past the drawing.
 constexpr std::uint64_t kFirstRead = 64 * 1024;
 
 // Thrown by Decode over leading bytes of a file that end before the drawing
@@ -344,8 +345,12 @@ std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const s
   d.TextStrings.reserve(static_cast<std::size_t>(d.TextCount));
   for (std::int32_t i = 0; i < d.TextCount; ++i) {
     if (!whole && std::memchr(image.data() + in.Offset(), 0, in.Remaining()) == nullptr) {
-      // Strings longer than the bytes read so far: twice as many, as far as the file goes.
-      throw ShortImage{std::min(file_size, 2 * std::uint64_t(image.size()))};
+      // Strings longer than the bytes read so far: at least what the remaining
+      // strings, dots and names need, and a step more, as far as the file goes.
+      const std::uint64_t needed = image.size() + 1 + std::uint64_t(d.TextCount - i - 1) +
+                                   kDotSize * std::uint64_t(d.DotCount) + kNamesSize;
+      const std::uint64_t step = std::max<std::uint64_t>(kFirstRead, image.size() / 8);
+      throw ShortImage{std::min(file_size, std::max(needed, image.size() + step))};
     }
     d.TextStrings.emplace_back(in.ReadCString("a text string"));
   }
