@@ -67,8 +67,11 @@ grep -q "File too large" "$work/err" || fail "ulimit -f: $(cat "$work/err")"
 [ "$(cat "$work/limited.bmp")" = old ] || fail "ulimit -f: the old output was lost"
 
 # Huge files that are no drawing are refused without being read (sparse: no disk used).
+# The address-space limit shows a read of the whole file (AddressSanitizer needs more).
+limit="ulimit -v 400000;"
+ldd "$bin" 2>/dev/null | grep -q asan && limit=""
 truncate -s 3G "$work/huge.jwc"
-expect 1 bash -c "ulimit -v 400000; exec '$bin' --defaults -d '$work' '$work/huge.jwc'"
+expect 1 bash -c "$limit exec '$bin' --defaults -d '$work' '$work/huge.jwc'"
 grep -q "not a JW_CAD drawing" "$work/err" || fail "3 GB of zeros: $(cat "$work/err")"
 head -c 4693 "$plan" >"$work/huge-thumb.jwc" && truncate -s 65M "$work/huge-thumb.jwc"
 expect 1 "$bin" --defaults --thumbnail 64 "$work/huge-thumb.jwc" "$work/t.png"
