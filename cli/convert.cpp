@@ -67,11 +67,15 @@ fs::path SameFileKey(const fs::path& file) {
   return ec ? absolute.lexically_normal() : key;
 }
 
-// A drawing's bytes and date, read through one descriptor.
+// A drawing's size and date, as its descriptor told them.
 struct DrawingFile {
-  std::vector<std::byte> bytes;
+  std::uint64_t size = 0;
   std::time_t modified = 0;
 };
+
+// A file manager runs the thumbnailer on whatever lands in a folder; DOS-era
+// drawings are a few MB at most, so anything beyond this is refused unread.
+constexpr std::uint64_t kThumbnailInputLimit = std::uint64_t{64} << 20;
 
 std::string FileKind(mode_t mode) {
   if (S_ISDIR(mode)) return "a folder";
@@ -81,41 +85,108 @@ std::string FileKind(mode_t mode) {
   return "not a regular file";
 }
 
-// Opens with O_NONBLOCK so that a FIFO never waits for a writer, then refuses
-// anything fstat does not call a regular file.
-bool ReadDrawingFile(const std::string& drawing, DrawingFile* file, std::string* error) {
-  const int fd = ::open(drawing.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    *error = std::generic_category().message(errno);
-    return false;
-  }
-  struct stat info {};
-  bool ok = ::fstat(fd, &info) == 0;
-  if (!ok) {
-    *error = "cannot query the file: " + std::generic_category().message(errno);
-  } else if (!S_ISREG(info.st_mode)) {
-    *error = "not a regular file (" + FileKind(info.st_mode) + "); only drawing files are read";
-    ok = false;
-  } else {
-    file->modified = info.st_mtim.tv_sec;
-    file->bytes.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (ok && done < file->bytes.size()) {
-      const ssize_t got = ::read(fd, file->bytes.data() + done, file->bytes.size() - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        *error = got < 0 ? "cannot read the file: " + std::generic_category().message(errno)
-                         : "the file became shorter while it was read";
-        ok = false;
-      } else {
-        done += static_cast<std::size_t>(got);
-      }
+// Reads up to `size` bytes; fewer only at the end of the input.
+ssize_t ReadFully(int fd, std::byte* data, std::size_t size, int* error) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::read(fd, data + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      *error = errno;
+      return -1;
     }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
   }
-  ::close(fd);
-  return ok;
+  return static_cast<ssize_t>(done);
 }
 
+// `text` safe to print on a terminal, as `ls -b` shows names: control
+// characters and bytes that are no UTF-8 escaped, so that a file name cannot
+// drive the terminal.
+std::string Shown(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  auto octal = [&](unsigned char byte) { out += Printf("\\%03o", unsigned{byte}); };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+      if (byte >= 0x07 && byte <= 0x0D) {
+        out += '\\';
+        out += "abtnvfr"[byte - 0x07];
+      } else if (byte < 0x20 || byte == 0x7F) {
+        octal(byte);
+      } else {
+        out += static_cast<char>(byte);
+      }
+      ++i;
+      continue;
+    }
+    // A whole UTF-8 sequence of a printable character, or each byte escaped.
+    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
+    bool valid = length > 0 && i + length <= text.size();
+    std::uint32_t code = length == 2 ? byte & 0x1Fu : length == 3 ? byte & 0x0Fu : byte & 0x07u;
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    valid = valid && code >= smallest[length] && code <= 0x10FFFF &&
+            !(code >= 0xD800 && code <= 0xDFFF) && !(code >= 0x80 && code <= 0x9F);
+    if (valid) {
+      out.append(text.substr(i, length));
+      i += length;
+    } else {
+      octal(byte);
+      ++i;
+    }
+  }
+  return out;
+}
+
+const char kNoDrawing[] = "not a JW_CAD drawing (JW_CADのファイルではありません。)";
+
+bool IsUtf8(std::string_view text) {
+  try {
+    (void)Json(std::string(text)).dump();  // strict: throws on a bad sequence
+    return true;
+  } catch (const Json::type_error&) {
+    return false;
+  }
+}
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    std::uint32_t group = 0;
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    for (std::size_t k = 0; k < 3; ++k) {
+      group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    }
+    for (std::size_t k = 0; k < 4; ++k) {
+      out += k <= n ? kDigits[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+  }
+  return out;
+}
+
+// JSON strings are UTF-8, file names any bytes: a name that is no UTF-8 keeps
+// its readable field (bad bytes as U+FFFD) and gets KEY_base64 with its bytes.
+void AddNameBytes(Json& object) {
+  for (const char* key : {"file", "input", "output"}) {
+    if (!object.contains(key) || !object[key].is_string()) continue;
+    const std::string& name = object[key].get_ref<const std::string&>();
+    if (!IsUtf8(name)) object[std::string(key) + "_base64"] = Base64(name);
+  }
+}
+
+std::string NamedJsonLine(Json object) {
+  AddNameBytes(object);
+  return JsonLine(object);
+}
 // A one-line bar on a terminal: "plan.jwc [#######.......]  25%".
 class ProgressBar {
  public:
@@ -253,8 +324,8 @@ class Converter {
     if (m_options.thumbnail) {
       std::string error;
       if (Thumbnail(&error)) return 0;
-      std::fprintf(m_streams.err, "pelmora-convert: %s: %s\n", m_options.drawings[0].c_str(),
-                   error.c_str());
+      std::fprintf(m_streams.err, "pelmora-convert: %s\n",
+                   Shown(m_options.drawings[0] + ": " + error).c_str());
       return 1;
     }
     const auto started = std::chrono::steady_clock::now();
@@ -445,7 +516,7 @@ class Converter {
   }
 
   static std::string Failure(const Job& job, const std::string& why) {
-    return "pelmora-convert: " + job.drawing + ": " + why + "\n";
+    return "pelmora-convert: " + Shown(job.drawing + ": " + why) + "\n";
   }
 
   JobResult RunJob(const Job& job, bool bar) {
@@ -466,12 +537,19 @@ class Converter {
       }
     }
     if (done) return result;
+    if (m_options.json && m_options.info) {
+      // One object for every input, so that a script reading a line per drawing keeps count.
+      result.out += NamedJsonLine({{"file", fs::path(job.drawing).filename().string()},
+                                   {"input", job.drawing},
+                                   {"error", error}}) +
+                    "\n";
+    }
     if (result.outcome == Outcome::kSkipped) return result;
     result.outcome = Outcome::kFailed;
     result.err += Failure(job, error);
     if (m_options.json && !m_options.info) {
       Json report = {{"input", job.drawing}, {"status", "failed"}, {"error", error}};
-      result.out += JsonLine(report) + "\n";
+      result.out += NamedJsonLine(report) + "\n";
     }
     return result;
   }
@@ -506,22 +584,82 @@ class Converter {
     m_count_shown = false;
   }
 
-  // Reads the drawing through one descriptor opened without blocking, so a named
-  // pipe or a device is refused instead of waited on; tests the signature (as
-  // the window's open command does) and loads.
+  // Opens the drawing without blocking, so a named pipe or a device is refused
+  // instead of waited on; tests the signature from the first bytes (as the
+  // window's open command does) before anything else is read, then loads only
+  // what the header describes. "-" is standard input.
   bool Load(const Job& job, Tjwcin& reader, DrawingFile* file, JobResult* result,
             std::string* error) {
-    if (!ReadDrawingFile(job.drawing, file, error)) return false;
-    if (!JwcHasSignature(file->bytes)) {
-      *error = "not a JW_CAD drawing (JW_CADのファイルではありません。)";
+    const bool from_stdin = job.drawing == kStandardOutput;
+    const int fd =
+        from_stdin ? STDIN_FILENO : ::open(job.drawing.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      *error = std::generic_category().message(errno);
+      return false;
+    }
+    const bool loaded = LoadFrom(fd, from_stdin, job, reader, file, result, error);
+    if (!from_stdin) ::close(fd);
+    return loaded;
+  }
+
+  bool LoadFrom(int fd, bool from_stdin, const Job& job, Tjwcin& reader, DrawingFile* file,
+                JobResult* result, std::string* error) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+      *error = "cannot query the file: " + std::generic_category().message(errno);
+      return false;
+    }
+    const bool regular = S_ISREG(info.st_mode);
+    if (!regular && !(from_stdin && S_ISFIFO(info.st_mode))) {
+      *error = "not a regular file (" + FileKind(info.st_mode) + "); only drawing files are read";
+      if (S_ISDIR(info.st_mode)) *error += " (use -r to convert the drawings in it)";
+      return false;
+    }
+    file->modified = info.st_mtim.tv_sec;
+    file->size = regular ? static_cast<std::uint64_t>(info.st_size) : 0;
+    if (m_options.thumbnail && regular && file->size > kThumbnailInputLimit) {
+      *error = "the file is " + FormatBytes(file->size) +
+               ", more than the 64 MiB a thumbnail is made from";
+      return false;
+    }
+    std::array<std::byte, 40> head{};
+    int read_error = 0;
+    const ssize_t got = regular ? ::pread(fd, head.data(), head.size(), 0)
+                                : ReadFully(fd, head.data(), head.size(), &read_error);
+    if (got < 0) {
+      *error = "cannot read the file: " +
+               std::generic_category().message(read_error != 0 ? read_error : errno);
+      return false;
+    }
+    if (static_cast<std::size_t>(got) < head.size() || !JwcHasSignature(head)) {
+      *error = kNoDrawing;
       if (job.found) {
         // Found in a folder: reported and counted, but no failure of the batch.
         result->outcome = Outcome::kSkipped;
-        result->err += "pelmora-convert: " + job.drawing + ": skipped: " + *error + "\n";
+        result->err += "pelmora-convert: " + Shown(job.drawing) + ": skipped: " + *error + "\n";
       }
       return false;
     }
-    if (reader.JwcLoadBytes(file->bytes) != 0) {
+    std::int32_t status = 1;
+    if (regular) {
+      status = reader.JwcLoadDescriptor(fd, file->size);
+    } else {
+      // A pipe cannot be read twice or at offsets: the whole stream, after the head.
+      std::vector<std::byte> bytes(head.begin(), head.end());
+      std::array<std::byte, 65536> chunk;
+      for (;;) {
+        const ssize_t n = ReadFully(fd, chunk.data(), chunk.size(), &read_error);
+        if (n < 0) {
+          *error = "cannot read standard input: " + std::generic_category().message(read_error);
+          return false;
+        }
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
+        if (static_cast<std::size_t>(n) < chunk.size()) break;
+      }
+      file->size = bytes.size();
+      status = reader.JwcLoadBytes(bytes);
+    }
+    if (status != 0) {
       *error = "cannot read the drawing: " + reader.LastError();
       return false;
     }
@@ -531,7 +669,7 @@ class Converter {
   bool Prepare(const Job& job, Plan& plan, JobResult* result, std::string* error) {
     DrawingFile file;
     if (!Load(job, plan.reader, &file, result, error)) return false;
-    plan.drawing_bytes = file.bytes.size();
+    plan.drawing_bytes = file.size;
     const auto paper = PaperOf(plan.reader, error);
     if (!paper) return false;
     plan.paper = *paper;
@@ -548,6 +686,12 @@ class Converter {
                " x " + std::to_string(plan.geometry.Hmm) + " mm, " +
                std::to_string(plan.geometry.width) + " x " + std::to_string(plan.geometry.height) +
                " pixels: it must be at least half a millimetre and one pixel each way";
+      return false;
+    }
+    const std::string beyond =
+        FormatLimitProblem(m_format, plan.geometry.width, plan.geometry.height, m_settings.dpi);
+    if (!beyond.empty()) {
+      *error = beyond;
       return false;
     }
     plan.cost = ComputeRenderCost(plan.geometry.width, plan.geometry.height, m_settings.ColorMode);
@@ -586,6 +730,10 @@ class Converter {
     std::error_code ec;
     const fs::path folder = output.has_parent_path() ? output.parent_path() : fs::path(".");
     if (!fs::is_directory(folder, ec)) {
+      if (fs::exists(fs::status(folder, ec))) {
+        *error = folder.string() + " is not a folder";
+        return Check::kRefuse;
+      }
       if (!m_options.output_dir || fs::exists(fs::symlink_status(folder, ec))) {
         *error = "the folder " + folder.string() + " does not exist";
         return Check::kRefuse;
@@ -670,8 +818,9 @@ class Converter {
     }
     if (m_options.dry_run && m_vector) {
       for (std::size_t i = 0; i < parts.size(); ++i) {
-        result->out += Printf("%s: %d x %d mm at %d dpi, vector -> %s%s%s\n", job.drawing.c_str(),
-                              g.Wmm, g.Hmm, m_settings.dpi, parts[i].output.c_str(),
+        result->out += Printf("%s: %d x %d mm at %d dpi, vector -> %s%s%s\n",
+                              Shown(job.drawing).c_str(), g.Wmm, g.Hmm, m_settings.dpi,
+                              Shown(parts[i].output.string()).c_str(),
                               create[i] ? " (the folder will be created)" : "",
                               skip[i] ? " (exists: skipped)" : "");
       }
@@ -684,8 +833,8 @@ class Converter {
         // Memory: the image in its final format, the writer's buffer and the drawing.
         result->out += Printf(
             "%s: %d x %d px, %d x %d mm at %d dpi, %d bit -> %s: file %s, memory %s%s%s\n",
-            job.drawing.c_str(), g.width, g.height, g.Wmm, g.Hmm, m_settings.dpi,
-            m_settings.ColorMode, parts[i].output.c_str(),
+            Shown(job.drawing).c_str(), g.width, g.height, g.Wmm, g.Hmm, m_settings.dpi,
+            m_settings.ColorMode, Shown(parts[i].output.string()).c_str(),
             size ? FormatBytes(*size).c_str() : "compressed",
             FormatBytes(plan->cost.memory_bytes + plan->drawing_bytes).c_str(),
             create[i] ? " (the folder will be created)" : "", skip[i] ? " (exists: skipped)" : "");
@@ -696,13 +845,13 @@ class Converter {
     if (skipped == parts.size()) {
       result->outcome = Outcome::kSkipped;
       if (!m_options.quiet && !m_options.json) {
-        result->err += "pelmora-convert: " + job.drawing +
-                       ": skipped: " + parts[0].output.string() +
+        result->err += "pelmora-convert: " + Shown(job.drawing) +
+                       ": skipped: " + Shown(parts[0].output.string()) +
                        (parts.size() > 1 ? " and the other outputs exist\n" : " exists\n");
       }
       if (m_options.json) {
         result->out +=
-            JsonLine(
+            NamedJsonLine(
                 {{"input", job.drawing}, {"status", "skipped"}, {"reason", "the output exists"}}) +
             "\n";
       }
@@ -722,11 +871,12 @@ class Converter {
       outputs.push_back({{"output", parts[i].output.string()}, {"bytes", bytes}});
       if (!m_options.quiet && !m_options.json) {
         const std::string line =
-            m_vector ? Printf("%s -> %s (vector, %d x %d mm, %d dpi)\n", job.drawing.c_str(),
-                              parts[i].output.c_str(), g.Wmm, g.Hmm, m_settings.dpi)
-                     : Printf("%s -> %s (%d x %d px, %d bit, %d dpi)\n", job.drawing.c_str(),
-                              parts[i].output.c_str(), g.width, g.height, m_settings.ColorMode,
-                              m_settings.dpi);
+            m_vector ? Printf("%s -> %s (vector, %d x %d mm, %d dpi)\n", Shown(job.drawing).c_str(),
+                              Shown(parts[i].output.string()).c_str(), g.Wmm, g.Hmm,
+                              m_settings.dpi)
+                     : Printf("%s -> %s (%d x %d px, %d bit, %d dpi)\n", Shown(job.drawing).c_str(),
+                              Shown(parts[i].output.string()).c_str(), g.width, g.height,
+                              m_settings.ColorMode, m_settings.dpi);
         // With -o - standard output holds the image alone.
         (parts[i].output == kStandardOutput ? result->err : result->out) += line;
       }
@@ -756,7 +906,7 @@ class Converter {
                      {"bytes", total_bytes},
                      {"seconds", std::round(seconds * 1000) / 1000},
                      {"font_substitutions", std::move(substitutions)}};
-      result->out += JsonLine(report) + "\n";
+      result->out += NamedJsonLine(report) + "\n";
     }
     return true;
   }
@@ -766,7 +916,7 @@ class Converter {
               std::uint64_t* bytes, std::vector<FontSubstitution>* substitutions,
               std::string* error) {
     const OutputGeometry& g = plan.geometry;
-    ProgressBar bar(m_streams.err, show_bar, fs::path(job.drawing).filename().string());
+    ProgressBar bar(m_streams.err, show_bar, Shown(fs::path(job.drawing).filename().string()));
     const fs::path& output = part.output;
     RenderContext context;
     context.reader = &plan.reader;
@@ -891,7 +1041,9 @@ class Converter {
     context.delivery = [&](const Bitmap& image, std::string* why) {
       const auto small = Shrink(image, size, why);
       if (!small) return false;
-      FileEncoder encoder(ImageFormat::kPng, m_options.drawings[1], OutputOptions{.replace = true});
+      // The caller made the file and may read it through the descriptor it holds.
+      FileEncoder encoder(ImageFormat::kPng, m_options.drawings[1],
+                          OutputOptions{.replace = true, .in_place = true});
       const ImageShape shape{small->Width(), small->Height(), 24, {}, settings.dpi};
       return encoder.Begin(shape, why) && encoder.WriteRows(0, *small, why) && encoder.Finish(why);
     };
@@ -960,7 +1112,7 @@ class Converter {
       json["outputs"] = {{"vector", {"pdf", "svg", "dxf"}},
                          {"image", {"bmp", "png", "tiff", "pdf"}}};
       json["input"] = job.drawing;
-      result->out += JsonLine(json) + "\n";
+      result->out += NamedJsonLine(json) + "\n";
       return true;
     }
     std::string text = SummaryText(summary);
@@ -1040,7 +1192,8 @@ fs::path OutputPathFor(const fs::path& drawing, const ConvertOptions& options,
                        const fs::path& below) {
   if (options.output) return fs::path(*options.output);
   ImageFormat format = options.format.value_or(ImageFormat::kBmp);
-  fs::path name = drawing.filename();
+  // Standard input has no name of its own.
+  fs::path name = drawing == kStandardOutput ? fs::path("stdin") : drawing.filename();
   name.replace_extension(std::string(FormatExtension(format)));
   if (options.output_dir) return fs::path(*options.output_dir) / below / name;
   return drawing.parent_path() / name;

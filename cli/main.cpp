@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -24,6 +25,9 @@ int BadCommandLine(const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace pelmora;
+  // Under a file-size limit a write beyond it then fails with EFBIG ("File too
+  // large") and is reported like any failed write, instead of killing us unheard.
+  std::signal(SIGXFSZ, SIG_IGN);
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   const auto options = ParseCommandLine(args, &error);

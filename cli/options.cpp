@@ -439,6 +439,16 @@ std::optional<ConvertOptions> ParseCommandLine(const std::vector<std::string>& a
     parser.Fail("no drawing given");
     return std::nullopt;
   }
+  if (std::count(o.drawings.begin(), o.drawings.end(), "-") > 1) {
+    parser.Fail("- (standard input) can be read once only");
+    return std::nullopt;
+  }
+  const bool from_stdin = !o.drawings.empty() &&
+                          std::find(o.drawings.begin(), o.drawings.end(), "-") != o.drawings.end();
+  if (from_stdin && !o.thumbnail && !o.info && !o.output && !o.output_dir) {
+    parser.Fail("- reads the drawing from standard input; name its output with -o or -d");
+    return std::nullopt;
+  }
   if (o.json && o.dry_run) {
     parser.Fail("--json goes with --info or a conversion, not with --dry-run");
     return std::nullopt;
@@ -572,7 +582,7 @@ void ApplyVisibility(const ConvertOptions& options, std::array<std::uint8_t, 256
 }
 
 const char* UsageText() {
-  return "Usage: pelmora-convert [OPTIONS] DRAWING.jwc|FOLDER...\n"
+  return "Usage: pelmora-convert [OPTIONS] DRAWING.jwc|FOLDER|-...\n"
          "       pelmora-convert --thumbnail SIZE DRAWING.jwc OUTPUT.png\n"
          "Converts JW_CAD drawings to BMP, PNG, TIFF or PDF files, as the window's save command\n"
          "does, and to vector documents: PDF, SVG and DXF.\n"
@@ -597,7 +607,8 @@ const char* UsageText() {
          "      --box X1,Y1,X2,Y2  region in preview pixels, as the window stores it\n"
          "      --set NAME=VALUE   any stored setting, by its stored name and string form\n"
          "                         (e.g. --set Color1=255 --set usePalette=1 --set WriteDPI=0);\n"
-         "                         --dpi and --depth are applied after every --set\n"
+         "                         --dpi and --depth are applied after every --set; the\n"
+         "                         names, types and defaults are listed in pelmora-convert(1)\n"
          "      --defaults         start from the built-in defaults, not the saved settings\n"
          "      --show-all         draw every layer and group, ignoring the drawing's view states\n"
          "      --show LAYERS, --hide LAYERS\n"
@@ -634,6 +645,8 @@ const char* UsageText() {
          "  -h, --help             show this help\n"
          "      --version          show the version\n"
          "\n"
+         "A DRAWING given as - is read from standard input; its output is named by -o or\n"
+         "-d (with -d it is stdin.EXT).\n"
          "The saved settings are read, never written. A batch of several drawings ends with a\n"
          "line on standard error: converted, failed and skipped drawings and the time taken.\n"
          "Exit status: 0 all converted (or skipped), 1 at least one drawing failed (the others\n"

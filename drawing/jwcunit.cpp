@@ -205,6 +205,17 @@ std::vector<std::byte> Copy(std::span<const std::byte> bytes) {
   return std::vector<std::byte>(bytes.begin(), bytes.end());
 }
 
+// A file is read from its start, this much first (the head and usually the
+// whole drawing), then as far as its counts and strings reach; a read ends at
+// most this far, or an eighth of what was read, past the drawing.
+constexpr std::uint64_t kFirstRead = 64 * 1024;
+
+// Thrown by Decode over leading bytes of a file that end before the drawing
+// does: the number of leading bytes to read before trying again.
+struct ShortImage {
+  std::uint64_t wanted;
+};
+
 }  // namespace
 
 struct Tjwcin::Drawing {
@@ -233,10 +244,12 @@ struct Tjwcin::Drawing {
   std::vector<std::byte> TextBuf = std::vector<std::byte>(10);
   std::vector<std::byte> DotBuf = std::vector<std::byte>(10);
 
-  // Decodes `image` into a fresh drawing; only the paper width carries over from
-  // `previous`, kept when the new paper code is not 0..4.
+  // Decodes `image`, the first bytes of a file of `file_size` bytes, into a
+  // fresh drawing; only the paper width carries over from `previous`, kept when
+  // the new paper code is not 0..4. Throws ShortImage when `image` ends before
+  // the drawing does but the file goes on.
   static std::shared_ptr<const Drawing> Decode(std::span<const std::byte> image,
-                                               const Drawing& previous);
+                                               std::uint64_t file_size, const Drawing& previous);
 
   // Extended-precision factor of read mode 1, rounded once to float32.
   float ModeOneFactor(std::uint8_t layer) const {
@@ -247,7 +260,12 @@ struct Tjwcin::Drawing {
 };
 
 std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const std::byte> image,
+                                                               std::uint64_t file_size,
                                                                const Drawing& previous) {
+  assert(image.size() <= file_size);
+  const bool whole = image.size() == file_size;
+  constexpr std::uint64_t kLongestHead = kStateBlockReal + kStateBlockSize;
+  if (!whole && image.size() < kLongestHead) throw ShortImage{std::min(file_size, kLongestHead)};
   auto drawing = std::make_shared<Drawing>();
   Drawing& d = *drawing;
   d.PaperSizeMm = previous.PaperSizeMm;
@@ -267,8 +285,11 @@ std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const s
                                         std::to_string(entities) + " bytes)");
   }
 
-  in.Seek(kHeaderText);
-  const HeaderFields header = ScanHeaderText(in);
+  // The text styles follow the header text: a text running into them is no
+  // header text, and bounding it keeps a file of any length from being scanned.
+  ByteReader header_text(image.first(kStylePens), "the fixed head");
+  header_text.Seek(kHeaderText);
+  const HeaderFields header = ScanHeaderText(header_text);
   d.LineCount = *header.counts[0];
   d.ArcCount = *header.counts[1];
   d.TextCount = *header.counts[2];
@@ -301,28 +322,40 @@ std::shared_ptr<const Tjwcin::Drawing> Tjwcin::Drawing::Decode(std::span<const s
   for (auto& state : d.GroupView) state = in.ReadU8();
   for (auto& state : d.LayerView) state = in.ReadU8();
 
-  // The tail. Check first, in 64 bits, that the counts can fit at all (every
-  // string takes at least its NUL), so that no count sizes an allocation.
+  // The tail. Check first, in 64 bits, that the counts can fit in the file at
+  // all (every string takes at least its NUL), so that no count sizes an
+  // allocation or a read.
   in.Seek(entities);
   const std::uint64_t minimum = kLineSize * std::uint64_t(d.LineCount) +
                                 kArcSize * std::uint64_t(d.ArcCount) +
                                 (kTextSize + 1) * std::uint64_t(d.TextCount) +
                                 kDotSize * std::uint64_t(d.DotCount) + kNamesSize;
-  if (minimum > in.Remaining()) {
+  if (minimum > file_size - entities) {
     throw FormatError(in.Offset(),
                       "the counts (" + std::to_string(d.LineCount) + " lines, " +
                           std::to_string(d.ArcCount) + " arcs, " + std::to_string(d.TextCount) +
                           " texts, " + std::to_string(d.DotCount) + " dots) need at least " +
                           std::to_string(minimum) + " bytes after the head, the file has " +
-                          std::to_string(in.Remaining()));
+                          std::to_string(file_size - entities));
   }
+  if (!whole && minimum > in.Remaining()) throw ShortImage{entities + minimum};
   d.LineBuf = Copy(in.ReadBytes(kLineSize * std::uint64_t(d.LineCount), "the line records"));
   d.ArcBuf = Copy(in.ReadBytes(kArcSize * std::uint64_t(d.ArcCount), "the arc records"));
   d.TextBuf = Copy(in.ReadBytes(kTextSize * std::uint64_t(d.TextCount), "the text records"));
   d.TextStrings.reserve(static_cast<std::size_t>(d.TextCount));
   for (std::int32_t i = 0; i < d.TextCount; ++i) {
+    if (!whole && std::memchr(image.data() + in.Offset(), 0, in.Remaining()) == nullptr) {
+      // Strings longer than the bytes read so far: at least what the remaining
+      // strings, dots and names need, and a step more, as far as the file goes.
+      const std::uint64_t needed = image.size() + 1 + std::uint64_t(d.TextCount - i - 1) +
+                                   kDotSize * std::uint64_t(d.DotCount) + kNamesSize;
+      const std::uint64_t step = std::max<std::uint64_t>(kFirstRead, image.size() / 8);
+      throw ShortImage{std::min(file_size, std::max(needed, image.size() + step))};
+    }
     d.TextStrings.emplace_back(in.ReadCString("a text string"));
   }
+  const std::uint64_t end = in.Offset() + kDotSize * std::uint64_t(d.DotCount) + kNamesSize;
+  if (!whole && end > image.size()) throw ShortImage{std::min(file_size, end)};
   d.DotBuf = Copy(in.ReadBytes(kDotSize * std::uint64_t(d.DotCount), "the dot records"));
   const auto layer_names = in.ReadBytes(sizeof d.LayerNames, "the layer names");
   std::memcpy(d.LayerNames.data(), layer_names.data(), layer_names.size());
@@ -363,7 +396,7 @@ Tjwcin::Tjwcin() : m_drawing(std::make_shared<const Drawing>()) {}
 
 std::int32_t Tjwcin::JwcLoadBytes(std::span<const std::byte> image) {
   try {
-    m_drawing = Drawing::Decode(image, *m_drawing);
+    m_drawing = Drawing::Decode(image, image.size(), *m_drawing);
     m_last_error.clear();
     return 0;
   } catch (const FormatError& error) {
@@ -379,41 +412,63 @@ std::int32_t Tjwcin::JwcLoadFile(const std::filesystem::path& file_name) {
   if (fd < 0) {
     throw std::system_error(errno, std::generic_category(), "cannot open " + file_name.string());
   }
-  std::vector<std::byte> image;
-  std::string failure;
-  try {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-      failure = "cannot query the file size: " + std::generic_category().message(errno);
-    } else if (S_ISDIR(info.st_mode)) {
-      failure = "cannot read the file: " + std::generic_category().message(EISDIR);
-    } else {
-      image.resize(static_cast<std::size_t>(info.st_size));
-      std::size_t done = 0;
-      while (failure.empty() && done < image.size()) {
-        const ssize_t got = ::read(fd, image.data() + done, image.size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-          failure = "cannot read the file: " + std::generic_category().message(errno);
-        } else if (got == 0) {
-          failure = "the file became shorter while it was read (" + std::to_string(done) + " of " +
-                    std::to_string(image.size()) + " bytes)";
-        } else {
-          done += static_cast<std::size_t>(got);
-        }
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    failure = "not enough memory for the file";
+  const auto previous = m_drawing;  // a close that fails leaves the reader as it was
+  std::int32_t result = 1;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    m_last_error = "cannot query the file size: " + std::generic_category().message(errno);
+  } else if (S_ISDIR(info.st_mode)) {
+    m_last_error = "cannot read the file: " + std::generic_category().message(EISDIR);
+  } else {
+    result = JwcLoadDescriptor(fd, static_cast<std::uint64_t>(info.st_size));
   }
-  if (::close(fd) != 0 && failure.empty()) {
-    failure = "cannot close the file: " + std::generic_category().message(errno);
-  }
-  if (!failure.empty()) {
-    m_last_error = failure;
+  if (::close(fd) != 0 && result == 0) {
+    m_last_error = "cannot close the file: " + std::generic_category().message(errno);
+    m_drawing = previous;
     return 1;
   }
-  return JwcLoadBytes(image);
+  return result;
+}
+
+// Memory follows the drawing, not the file: the head first, then only as far as
+// the counts and the strings reach; a count the file cannot hold is refused
+// before anything is allocated for it.
+std::int32_t Tjwcin::JwcLoadDescriptor(int fd, std::uint64_t file_size) {
+  std::vector<std::byte> image;
+  std::uint64_t wanted = std::min(file_size, kFirstRead);
+  try {
+    for (;;) {
+      const std::size_t done = image.size();
+      image.resize(static_cast<std::size_t>(wanted));
+      for (std::size_t at = done; at < image.size();) {
+        const ssize_t got = ::pread(fd, image.data() + at, image.size() - at, off_t(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+          m_last_error = "cannot read the file: " + std::generic_category().message(errno);
+          return 1;
+        }
+        if (got == 0) {
+          m_last_error = "the file became shorter while it was read (" + std::to_string(at) +
+                         " of " + std::to_string(file_size) + " bytes)";
+          return 1;
+        }
+        at += static_cast<std::size_t>(got);
+      }
+      try {
+        m_drawing = Drawing::Decode(image, file_size, *m_drawing);
+        m_last_error.clear();
+        return 0;
+      } catch (const ShortImage& more) {
+        assert(more.wanted > image.size() && more.wanted <= file_size);
+        wanted = more.wanted;
+      }
+    }
+  } catch (const FormatError& error) {
+    m_last_error = std::string(error.what()) + " (byte " + std::to_string(error.Offset()) + ")";
+  } catch (const std::bad_alloc&) {
+    m_last_error = "not enough memory for the drawing";
+  }
+  return 1;
 }
 
 void Tjwcin::JwcReadMode(std::int32_t mode) {

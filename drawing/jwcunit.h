@@ -72,7 +72,11 @@ class Tjwcin {
 
   // 0 = loaded, 1 = read or format error (the previous drawing stays). A file
   // that cannot be opened throws std::system_error. LastError() says why.
+  // Reads only the leading bytes the header's counts describe, never the rest.
   std::int32_t JwcLoadFile(const std::filesystem::path& file_name);
+  // Same rules, through an open descriptor of a regular file of `file_size` bytes,
+  // read from its start with pread (the descriptor's offset does not matter).
+  std::int32_t JwcLoadDescriptor(int fd, std::uint64_t file_size);
   // Same rules, from memory (tests, the fuzzer).
   std::int32_t JwcLoadBytes(std::span<const std::byte> image);
   const std::string& LastError() const { return m_last_error; }

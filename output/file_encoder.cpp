@@ -24,7 +24,8 @@ bool FileEncoder::Begin(const ImageShape& shape, std::string* error) {
   std::string reason;
   if (!CheckShape(shape, &reason)) return Fail(OutputError::kWriteFailed, reason, error);
   OutputStatus opened;
-  if (!m_file.Open(m_status.path, m_options.replace, &opened)) {
+  if (!m_file.Open(m_status.path, m_options.replace || m_options.in_place, &opened,
+                   m_options.in_place)) {
     return Fail(opened.error, opened.reason, error);
   }
   m_sink = std::make_unique<ByteSink>(m_file.Descriptor(), &m_file, m_status.path);

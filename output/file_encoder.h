@@ -33,6 +33,11 @@ struct OutputOptions {
   // Threads compressing at once (0: one per core). The file's bytes are the
   // same for every count.
   int threads = 0;
+  // Write into an existing target in place (truncated, written, flushed) once the
+  // file is complete, instead of renaming a new file over its name: for a caller
+  // that made the file and reads it through a descriptor it keeps open (a
+  // thumbnailer service). A target that does not exist is made as usual.
+  bool in_place = false;
 };
 
 class ByteSink;

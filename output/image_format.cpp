@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <string>
 
 #include "output/bmp_writer.h"
@@ -117,6 +118,27 @@ std::optional<std::uint64_t> KnownFileSize(ImageFormat format, std::int64_t widt
   const auto layout = BmpLayoutFor(width, height, bits);
   if (!layout || !layout->fits) return std::nullopt;
   return layout->file_size;
+}
+
+std::string FormatLimitProblem(ImageFormat format, std::int64_t width, std::int64_t height,
+                               int dpi) {
+  const std::string size =
+      "the image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+  if (width > kMaxImageSide || height > kMaxImageSide) {
+    return size + " is beyond the " + std::to_string(kMaxImageSide) +
+           " pixels a side an output image may have";
+  }
+  // Compared in whole pixels: a side of more than 200 inches at `dpi`.
+  if (format == ImageFormat::kPdf && dpi > 0 &&
+      (width > kMaxPdfPageInches * dpi || height > kMaxPdfPageInches * dpi)) {
+    char inches[64];
+    std::snprintf(inches, sizeof inches, "%.1f x %.1f", static_cast<double>(width) / dpi,
+                  static_cast<double>(height) / dpi);
+    return size + " at " + std::to_string(dpi) + " dpi is a page of " + inches +
+           " inches, beyond the " + std::to_string(kMaxPdfPageInches) +
+           " inches a PDF page side can measure";
+  }
+  return {};
 }
 
 }  // namespace pelmora

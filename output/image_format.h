@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace pelmora {
@@ -52,5 +53,17 @@ bool SizeKnownInAdvance(ImageFormat format);
 // advance and fits the format (BMP only); nullopt otherwise.
 std::optional<std::uint64_t> KnownFileSize(ImageFormat format, std::int64_t width,
                                            std::int64_t height, int bits);
+
+// The longest side of any output image, in pixels: what PNG readers accept by
+// default, 42 m of paper at 600 dpi.
+inline constexpr std::int64_t kMaxImageSide = 1000000;
+// The longest side of a PDF page, in inches (14 400 points).
+inline constexpr std::int64_t kMaxPdfPageInches = 200;
+
+// Why an image of this size cannot be written in `format` at `dpi`, naming the
+// limit and the size asked for; empty when it can. Decided before rendering.
+// BMP's 4 GiB file limit is the caller's (it knows the file's size).
+std::string FormatLimitProblem(ImageFormat format, std::int64_t width, std::int64_t height,
+                               int dpi);
 
 }  // namespace pelmora

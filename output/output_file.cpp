@@ -301,10 +301,11 @@ void OutputFile::Discard() {
   m_fd = -1;
 }
 
-bool OutputFile::Open(const std::string& path, bool replace, OutputStatus* status) {
+bool OutputFile::Open(const std::string& path, bool replace, OutputStatus* status, bool in_place) {
   Discard();
   m_path = path;
   m_replace = replace;
+  m_in_place = false;
   m_unsynced = 0;
   const Target target = Inspect(path, replace);
   if (!target.status.ok()) {
@@ -312,6 +313,7 @@ bool OutputFile::Open(const std::string& path, bool replace, OutputStatus* statu
     return false;
   }
   m_to_stdout = path == kStandardOutput;
+  m_in_place = in_place && target.exists && !m_to_stdout;
   if (m_to_stdout) {
     const char* tmpdir = std::getenv("TMPDIR");
     m_folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
@@ -375,6 +377,12 @@ bool OutputFile::Commit(OutputStatus* status) {
         Failure(OutputError::kWriteFailed, m_path, SystemReason("cannot flush " + m_path, errno));
     Discard();
     return false;
+  }
+  if (m_in_place) {
+    const bool copied = CopyInPlace(status);
+    Discard();
+    if (copied) *status = OutputStatus{OutputError::kNone, m_path, {}};
+    return copied;
   }
   // The name may have changed hands while the image was written.
   const Target now = Inspect(m_path, m_replace);
@@ -469,6 +477,43 @@ bool OutputFile::CommitNamed(OutputStatus* status) {
                           : Failure(OutputError::kCannotCreate, m_path,
                                     SystemReason("cannot create " + m_path, err));
   return false;
+}
+
+bool OutputFile::CopyInPlace(OutputStatus* status) {
+  // No O_CREAT: the file the caller made, or nothing.
+  const int out = ::open(m_target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (out < 0) {
+    *status =
+        Failure(OutputError::kCannotCreate, m_path, SystemReason("cannot open " + m_path, errno));
+    return false;
+  }
+  std::vector<std::uint8_t> buffer(kCopyChunk);
+  int err = 0;
+  bool copied = ::lseek(m_fd, 0, SEEK_SET) == 0;
+  if (!copied) err = errno;
+  while (copied) {
+    const ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0) err = errno;
+      copied = n == 0;
+      break;
+    }
+    copied = WriteAll(out, buffer.data(), static_cast<std::size_t>(n), &err);
+  }
+  if (copied && ::fsync(out) != 0) {
+    err = errno;
+    copied = false;
+  }
+  if (::close(out) != 0 && copied) {
+    err = errno;
+    copied = false;
+  }
+  if (!copied) {
+    *status =
+        Failure(OutputError::kWriteFailed, m_path, SystemReason("cannot write " + m_path, err));
+  }
+  return copied;
 }
 
 bool OutputFile::CopyToStandardOutput(OutputStatus* status) {

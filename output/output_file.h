@@ -58,7 +58,9 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  bool Open(const std::string& path, bool replace, OutputStatus* status);
+  // `in_place`: Commit() copies the finished file into an existing target,
+  // truncated first and flushed, so that the target keeps its inode.
+  bool Open(const std::string& path, bool replace, OutputStatus* status, bool in_place = false);
   int Descriptor() const { return m_fd; }
   // Starts the kernel's write-back of what was written so far, every few MB, so
   // that the final flush has little left to do. Failures here are not errors.
@@ -71,6 +73,7 @@ class OutputFile {
   bool CommitNamed(OutputStatus* status);
   bool CommitUnnamed(OutputStatus* status);
   bool CopyToStandardOutput(OutputStatus* status);
+  bool CopyInPlace(OutputStatus* status);
 
   std::string m_path;    // as asked for
   std::string m_target;  // the name that receives the file (a link resolved)
@@ -78,6 +81,7 @@ class OutputFile {
   std::string m_temp;    // the named temporary file; empty when unnamed
   bool m_replace = false;
   bool m_to_stdout = false;
+  bool m_in_place = false;  // the target exists and is written through its own inode
   int m_fd = -1;
   std::uint64_t m_unsynced = 0;
   int m_slot = -1;  // where the signal handler finds m_temp

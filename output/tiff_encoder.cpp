@@ -120,8 +120,14 @@ class TiffEncoder final : public ImageEncoder {
     }
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, this);
     TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, this);
-    m_tiff = TIFFClientOpenExt("output", "w", this, OnRead, OnWrite, OnSeek, OnClose, OnSize, OnMap,
-                               OnUnmap, options);
+    // Compressed strips are never much larger than the raw rows; classic TIFF's
+    // 32-bit offsets end at 4 GiB, so an image whose rows come near that is BigTIFF.
+    const std::uint64_t raw_bytes =
+        (std::uint64_t(shape.width) * (shape.bits > 8 ? 24 : shape.bits) + 7) / 8 *
+        std::uint64_t(shape.height);
+    const char* mode = raw_bytes > (std::uint64_t{7} << 29) ? "w8" : "w";
+    m_tiff = TIFFClientOpenExt("output", mode, this, OnRead, OnWrite, OnSeek, OnClose, OnSize,
+                               OnMap, OnUnmap, options);
     TIFFOpenOptionsFree(options);
     if (!m_tiff) return Failed(error, "cannot start the TIFF file");
 

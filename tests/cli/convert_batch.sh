@@ -45,7 +45,8 @@ for line in lines:
     assert o['font']['name'] == 'ＭＳ ゴシック' and o['font']['drawn_with'], o['font']
 PY
 expect 1 "$bin" --info --json "$work/text.jwc"
-[ -s "$work/out" ] && fail "--info printed something for a non-drawing"
+grep -q '^{"file":"text.jwc",.*"error":"not a JW_CAD drawing' "$work/out" ||
+  fail "--info --json has no error object for a non-drawing: $(cat "$work/out")"
 
 # --set: white paper and pens, no stamp; then the stamp in red at the top-left corner.
 # top_left_colours FILE: the distinct colours of the 64 x 16 pixels at the top-left of a 24-bit bmp.

@@ -58,11 +58,12 @@ TEST(CliOptions, GnuAbbreviationsAndEndOfOptions) {
   EXPECT_EQ(o->dpi, 72);
   EXPECT_EQ(o->output_dir, "out");
   EXPECT_EQ(o->drawings, (std::vector<std::string>{"plan.jwc", "--dry-run"}));
-  // "-" is a drawing name, not an option.
-  const auto dash = Parse({"-", "-q"});
+  // "-" is a drawing (standard input), not an option; its output needs a name.
+  const auto dash = Parse({"-", "-q", "-o", "a.png"});
   ASSERT_TRUE(dash);
   EXPECT_EQ(dash->drawings, std::vector<std::string>{"-"});
   EXPECT_TRUE(dash->quiet);
+  EXPECT_FALSE(Parse({"-", "-q"}));
 
   std::string error;
   EXPECT_FALSE(Parse({"--d", "x.jwc"}, &error));
