@@ -257,6 +257,8 @@ void TForm1::UpdateOverlay() {
 }
 
 bool TForm1::ViewEvent(QObject* watched, QEvent* event) {
+  // The toolbar's buttons are watched before the preview exists.
+  if (m_panel2 == nullptr || m_preview_scroll == nullptr) return false;
   if (watched == m_preview_scroll) {
     if (event->type() == QEvent::Resize && m_fit_view)
       QTimer::singleShot(0, this, [this] {

@@ -127,7 +127,7 @@ class BatchDialogTest : public QObject {
     QVERIFY(dialog.Summary().contains(QStringLiteral("中止")));
     QCOMPARE(Files(out).keys(), QStringList{QStringLiteral("a.bmp")});
 
-    // Abandoned in the middle of a drawing: the engine leaves no file and no folder.
+    // Abandoned in the middle of a drawing: the engine leaves no file.
     BatchItem item{QFile::encodeName(Path(QStringLiteral("in/sub/b.jwc"))).toStdString(), "sub"};
     const ConvertOptions options = dialog.OptionsFor(item);
     ConvertStreams streams;
@@ -138,7 +138,6 @@ class BatchDialogTest : public QObject {
     std::fclose(streams.out);
     QVERIFY(calls >= 2);
     QCOMPARE(Files(out).keys(), QStringList{QStringLiteral("a.bmp")});
-    QVERIFY(!QFileInfo::exists(out + QStringLiteral("/sub")));
   }
 };
 
