@@ -24,7 +24,7 @@ struct ConvertStreams {
   // Told each drawing's render progress (on the thread that converts, drawings
   // one at a time); returning false abandons that drawing: it fails and no file
   // of it is left.
-  std::function<bool(std::int64_t position, std::int64_t total)> progress;
+  std::function<bool(std::int64_t position, std::int64_t total)> progress = nullptr;
 };
 
 // The output file of `drawing`: -o as given; with -d the drawing's file name in
