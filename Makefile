@@ -7,15 +7,26 @@ SAMPLE ?= samples/floorplan.jwc
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR := $(CURDIR)
 
-.PHONY: all run test deps release asan tsan fuzz fuzz-build bench clean
+.PHONY: all run test deps deps-programs programs release asan tsan fuzz fuzz-build bench clean
 
 all: release
 
 deps:
 	@bash scripts/install-deps.sh
 
+# Only what building and running the two programs needs.
+deps-programs:
+	@bash scripts/install-deps.sh programs
+
+# The two programs alone, in the release tree (no tests or benchmarks configured).
+programs: deps-programs
+	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_WERROR=ON \
+	  -DPELMORA_TESTS=OFF $(LAUNCHER) >/dev/null
+	@cmake --build build/release -j $(JOBS) --target pelmora pelmora-convert
+
 release: deps
-	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_WERROR=ON $(LAUNCHER) >/dev/null
+	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_WERROR=ON \
+	  -DPELMORA_TESTS=ON $(LAUNCHER) >/dev/null
 	@cmake --build build/release -j $(JOBS)
 
 asan: deps
@@ -41,7 +52,7 @@ fuzz-build: deps
 fuzz: fuzz-build
 	@bash scripts/run-fuzz.sh build/fuzz $(FUZZ_SECONDS)
 
-run: release
+run: programs
 	@bash scripts/run.sh build/release $(SAMPLE)
 
 test: asan fuzz-build

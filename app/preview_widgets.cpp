@@ -14,7 +14,9 @@ namespace pelmora {
 
 namespace {
 
-int PixelOf(qreal coordinate) { return static_cast<int>(std::floor(coordinate)); }
+int PixelOf(qreal coordinate) {
+  return static_cast<int>(std::clamp<qreal>(std::floor(coordinate), -(1 << 30), 1 << 30));
+}
 
 }  // namespace
 
@@ -34,31 +36,113 @@ void PreviewImage::SetPicture(const Bitmap* picture) {
     // Our 24-bit rows are blue, green, red bytes, padded to 4 bytes like a BMP.
     m_view = QImage(picture->Row(0), picture->Width(), picture->Height(),
                     static_cast<qsizetype>(picture->Stride()), QImage::Format_BGR888);
-    setFixedSize(picture->Width(), picture->Height());
   }
+  Resample();
+  setFixedSize(ScaledSize());
   update();
+}
+
+double PreviewImage::Scale() const {
+  return m_zoom / devicePixelRatioF();
+}
+
+QSize PreviewImage::ScaledSize() const {
+  if (m_view.isNull()) return QSize(0, 0);
+  const double scale = Scale();
+  if (scale == 1.0) return m_view.size();
+  return QSize(static_cast<int>(std::ceil(m_view.width() * scale)),
+               static_cast<int>(std::ceil(m_view.height() * scale)));
+}
+
+void PreviewImage::SetZoom(double zoom) {
+  if (!(zoom > 0.0)) return;
+  m_zoom = zoom;
+  Resample();
+  setFixedSize(ScaledSize());
+  update();
+}
+
+void PreviewImage::Resample() {
+  m_reduced = QImage();
+  if (m_view.isNull() || m_zoom >= 1.0) return;
+  // Area averaging keeps a one-pixel line as a fainter line instead of dropping
+  // it where nearest-pixel sampling would fall between its pixels.
+  const QSize size(std::max(1, static_cast<int>(std::lround(m_view.width() * m_zoom))),
+                   std::max(1, static_cast<int>(std::lround(m_view.height() * m_zoom))));
+  m_reduced = m_view.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  m_reduced.setDevicePixelRatio(devicePixelRatioF());
+}
+
+void PreviewImage::SetOverlay(const std::optional<SelectionBox>& box, Colour colour) {
+  m_overlay = box;
+  m_overlay_colour = colour;
+  if (!m_reduced.isNull()) update();
+}
+
+QPointF PreviewImage::PreviewAt(const QPointF& position) const {
+  const double scale = Scale();
+  return scale == 1.0 ? position : position / scale;
 }
 
 void PreviewImage::paintEvent(QPaintEvent* event) {
   if (m_view.isNull()) return;
   QPainter painter(this);
-  painter.drawImage(event->rect(), m_view, event->rect());
+  const double dpr = devicePixelRatioF();
+  if (m_zoom == 1.0 && dpr == 1.0) {
+    painter.drawImage(event->rect(), m_view, event->rect());
+    return;
+  }
+  if (m_reduced.isNull()) {
+    // Whole device pixels per preview pixel at 100 %, and repeated pixels when
+    // enlarged: never a blurred 1:1 picture.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const double scale = Scale();
+    const QRectF exposed = QRectF(event->rect());
+    const QRect source = QRectF(exposed.topLeft() / scale, exposed.bottomRight() / scale)
+                             .toAlignedRect()
+                             .adjusted(-1, -1, 1, 1) &
+                         m_view.rect();
+    painter.scale(scale, scale);
+    painter.drawImage(QRectF(source), m_view, QRectF(source));
+    return;
+  }
+  painter.drawImage(QPointF(0, 0), m_reduced);
+  if (!m_overlay) return;
+  // The box over the averaged picture, one device pixel wide, with handles of
+  // 8 preview pixels (never under 3 screen pixels, so they can be seen).
+  const double scale = Scale();
+  const QColor colour(static_cast<int>(m_overlay_colour & 0xFF),
+                      static_cast<int>((m_overlay_colour >> 8) & 0xFF),
+                      static_cast<int>((m_overlay_colour >> 16) & 0xFF));
+  QPen pen(colour, 0);
+  painter.setPen(pen);
+  painter.setBrush(Qt::NoBrush);
+  const SelectionBox& b = *m_overlay;
+  const QPointF a(b.x1 * scale, b.y1 * scale), c(b.x2 * scale, b.y2 * scale);
+  painter.drawRect(QRectF(a, c).normalized());
+  const double half = std::max(4.0 * scale, 1.5);
+  const double mx = (a.x() + c.x()) / 2, my = (a.y() + c.y()) / 2;
+  const QPointF centres[] = {a,           {a.x(), c.y()}, {c.x(), a.y()}, c,
+                             {mx, a.y()}, {a.x(), my},    {c.x(), my},    {mx, c.y()}};
+  for (const QPointF& centre : centres)
+    painter.drawRect(QRectF(centre.x() - half, centre.y() - half, 2 * half, 2 * half));
 }
 
 void PreviewImage::mousePressEvent(QMouseEvent* event) {
-  if (on_press)
-    on_press(event->button(), PixelOf(event->position().x()), PixelOf(event->position().y()));
+  const QPointF at = PreviewAt(event->position());
+  if (on_press) on_press(event->button(), PixelOf(at.x()), PixelOf(at.y()));
 }
 
 void PreviewImage::mouseMoveEvent(QMouseEvent* event) {
+  const QPointF at = PreviewAt(event->position());
   if (on_move)
-    on_move(event->buttons() & Qt::LeftButton ? Qt::LeftButton : Qt::NoButton,
-            PixelOf(event->position().x()), PixelOf(event->position().y()));
+    on_move(event->buttons() & Qt::LeftButton ? Qt::LeftButton : Qt::NoButton, PixelOf(at.x()),
+            PixelOf(at.y()));
 }
 
 void PreviewImage::mouseReleaseEvent(QMouseEvent* event) {
-  if (on_release)
-    on_release(event->button(), PixelOf(event->position().x()), PixelOf(event->position().y()));
+  const QPointF at = PreviewAt(event->position());
+  if (on_release) on_release(event->button(), PixelOf(at.x()), PixelOf(at.y()));
 }
 
 void PreviewImage::contextMenuEvent(QContextMenuEvent* event) {
@@ -107,7 +191,9 @@ ProgressPanel::ProgressPanel(QWidget* parent) : QWidget(parent) {
   setMinimumHeight(19);
 }
 
-void ProgressPanel::SetBar(int pixels) { m_bar = std::clamp(pixels, 0, 200); }
+void ProgressPanel::SetBar(int pixels) {
+  m_bar = std::clamp(pixels, 0, 200);
+}
 
 void ProgressPanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);

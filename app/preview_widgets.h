@@ -6,14 +6,25 @@
 #include <QImage>
 #include <QWidget>
 #include <functional>
+#include <optional>
+
+#include "platform/raster/bitmap.h"
+#include "render/geometry.h"
 
 namespace pelmora {
 
 class Bitmap;
 
-// Image1: shows the 24-bit preview bitmap as it is, without a copy (the rows
-// are wrapped), so that a box drawn into the bitmap shows at the next paint.
-// Mouse positions are reported in preview pixels.
+// Image1: shows the 24-bit preview bitmap without a copy (the rows are
+// wrapped), so that a box drawn into the bitmap shows at the next paint.
+// Mouse positions are reported in preview pixels, whatever the zoom.
+//
+// The zoom is device pixels per preview pixel: at 1 every preview pixel is one
+// device pixel, also on a screen of device pixel ratio 2. Enlarged, the bitmap
+// is drawn with its pixels repeated (the XOR box included). Reduced, a smoothly
+// averaged copy is shown so that one-pixel lines stay visible as lighter lines;
+// the copy is taken when the picture or the zoom is set, so the window takes
+// the box out of the bitmap first and the box is drawn over the copy instead.
 class PreviewImage : public QWidget {
   Q_OBJECT
 
@@ -23,9 +34,18 @@ class PreviewImage : public QWidget {
   explicit PreviewImage(QWidget* parent);
 
   // The bitmap must stay alive until the next call; nullptr or an empty bitmap
-  // shows nothing. The control takes the picture's size.
+  // shows nothing. The control takes the picture's size at the zoom.
   void SetPicture(const Bitmap* picture);
   const QImage& Shown() const { return m_view; }
+
+  void SetZoom(double zoom);
+  double Zoom() const { return m_zoom; }
+  // Logical (widget) pixels per preview pixel.
+  double Scale() const;
+  // The box drawn over a reduced picture, in `colour` (0x00BBGGRR).
+  void SetOverlay(const std::optional<SelectionBox>& box, Colour colour);
+  // Where a widget position falls, in preview pixels (not clamped).
+  QPointF PreviewAt(const QPointF& position) const;
 
   // on_move's button is Qt::LeftButton while the left button is held, else
   // Qt::NoButton.
@@ -42,7 +62,14 @@ class PreviewImage : public QWidget {
   void leaveEvent(QEvent* event) override;
 
  private:
+  QSize ScaledSize() const;
+  void Resample();
+
   QImage m_view;
+  QImage m_reduced;  // m_view averaged down to the zoom; null when not reduced
+  double m_zoom = 1.0;
+  std::optional<SelectionBox> m_overlay;
+  Colour m_overlay_colour = 0x0000FF;
 };
 
 // Panel2: the grey area behind the preview, with the program's name and

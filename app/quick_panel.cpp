@@ -164,12 +164,17 @@ void QuickPanel::preGroupe() {
     }
   }
   for (PanelImage* button : m_group_buttons) button->PictureChanged();
+  if (group_tip)
+    for (int g = 0; g < 16; ++g) m_group_buttons[static_cast<std::size_t>(g)]->setToolTip(group_tip(g));
 }
 
 void QuickPanel::preLayer() {
   const int base = (m_layer_panel_group & 15) * 16;
   DrawButtons(m_layer_buttons, [this, base](int l) { return Shown(m_layer_visible[base + l]); });
   for (PanelImage* button : m_layer_buttons) button->PictureChanged();
+  if (layer_tip)
+    for (int l = 0; l < 16; ++l)
+      m_layer_buttons[static_cast<std::size_t>(l)]->setToolTip(layer_tip(base + l));
 }
 
 void QuickPanel::UpdateLabel27() {

@@ -67,6 +67,11 @@ class QuickPanel : public QWidget {
   void preLayer();
 
   // Mouse presses, by the pressed control's tag (group or layer 0..15).
+  // Tool tips of the buttons: a group's (0..15) and a layer's (layer byte
+  // 0..255); empty functions leave the buttons without tips.
+  std::function<QString(int group)> group_tip;
+  std::function<QString(int layer)> layer_tip;
+
   void Image2MouseDown(Qt::MouseButton button, int tag);
   void Image18MouseDown(Qt::MouseButton button);
   void Image19MouseDown(Qt::MouseButton button, int tag);

@@ -190,8 +190,11 @@ void TForm1::BuildActions() {
   m_F1 = MakeAction(this, "F1", QStringLiteral("開く(&O)..."));
   m_F1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   m_F2_1 = MakeAction(this, "F2_1", QStringLiteral("BMP(&B)..."));
+  m_F2_1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   m_F2_2 = MakeAction(this, "F2_2", QStringLiteral("ｸﾘｯﾌﾟﾎﾞｰﾄﾞ(&C)"));
+  m_F2_2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
   m_F99 = MakeAction(this, "F99", QStringLiteral("終了(&X)"));
+  m_F99->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   m_E1 = MakeAction(this, "E1", QStringLiteral("全体を選択(&A)"));
   m_E3 = MakeAction(this, "E3", QStringLiteral("指定の幅で選択(&S)..."));
   m_E11 = MakeAction(this, "E11", QStringLiteral("ﾂｰﾙﾊﾞｰを隠す(&T)"));
@@ -259,6 +262,7 @@ void TForm1::BuildActions() {
   radio(m_P2, "P2_", 8, dpi_caption, dpi);
   radio(m_E2, "E2_", 10, paper_caption, paper);
   radio(m_P3, "P3_", 10, paper_caption, paper);
+  BuildViewActions();
 }
 
 void TForm1::BuildMenus() {
@@ -276,6 +280,10 @@ void TForm1::BuildMenus() {
   QMenu* f2 = menu(f0, "F2", QStringLiteral("出力(&P)"));
   f2->addAction(m_F2_1);
   f2->addAction(m_F2_2);
+  f0->addAction(m_print);
+  f0->addAction(m_batch);
+  f0->addSeparator();
+  m_recent_menu = menu(f0, "Recent", QStringLiteral("最近使ったファイル"));
   f0->addSeparator();
   f0->addAction(m_F99);
 
@@ -287,6 +295,14 @@ void TForm1::BuildMenus() {
   e0->addSeparator();
   e0->addAction(m_E11);
   e0->addAction(m_E12);
+
+  m_view_menu = menu(nullptr, "V0", QStringLiteral("表示(&V)"));
+  m_view_menu->addAction(m_fit);
+  m_view_menu->addAction(m_actual);
+  m_view_menu->addAction(m_zoom_in);
+  m_view_menu->addAction(m_zoom_out);
+  m_view_menu->addSeparator();
+  m_view_menu->addAction(m_quick);
 
   QMenu* s0 = menu(nullptr, "S0", QStringLiteral("設定(&S)"));
   QMenu* s1 = menu(s0, "S1", QStringLiteral("ｶﾗｰﾓｰﾄﾞ(&C)"));
@@ -372,6 +388,7 @@ void TForm1::BuildToolBar() {
                     m_popup1);
   m_tool11 = button("ToolButton11", "tool7_dpi.png", QStringLiteral("出力解像度"), nullptr,
                     m_popup2);
+  BuildViewButtons();
   m_toolbar->setMouseTracking(true);
   m_toolbar->installEventFilter(this);
 }
@@ -508,6 +525,11 @@ void TForm1::BuildPanels() {
     if (!m_dragging) SetDefaultCursor();
   };
   m_panel2->on_mouse_move = [this] { Panel2MouseMove(); };
+  // Zoom with Ctrl and the wheel, pan with the middle button, follow the
+  // window's size in the fit view.
+  for (QObject* watched : std::initializer_list<QObject*>{
+           image, m_panel2, m_preview_scroll, m_preview_scroll->viewport()})
+    watched->installEventFilter(this);
 }
 
 void TForm1::BuildStatusBar() {
@@ -519,6 +541,10 @@ void TForm1::BuildStatusBar() {
   m_status_panel2->setObjectName(QStringLiteral("StatusPanel2"));
   m_status_panel2->setFixedWidth(50);
   bar->addWidget(m_status_panel2);
+  m_zoom_label = new QLabel(bar);
+  m_zoom_label->setObjectName(QStringLiteral("ZoomLabel"));
+  bar->addPermanentWidget(m_zoom_label);
+  ShowZoom();
 }
 
 // ---------------------------------------------------------------- lifecycle
@@ -552,6 +578,10 @@ void TForm1::FormCreate() {
   preGroupe();
   preLayer();
   m_quick_panel->SetPanelsVisible(m_settings.LGBMode);
+
+  for (const std::string& path : m_store.LoadRecentFiles())
+    if (m_recent.size() < kRecentLimit) m_recent << QString::fromStdString(path);
+  FillRecentMenu();
 }
 
 void TForm1::KeepOnScreen() {
@@ -605,6 +635,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::NoFileSet() {
   for (QAction* action : {m_N4, m_N5, m_S4, m_F2_1, m_F2_2, m_E1, m_E3}) action->setEnabled(false);
+  m_print->setEnabled(false);
+  for (QAction* action : m_nudge) action->setEnabled(false);
+  for (QAction* action : m_nudge_far) action->setEnabled(false);
   for (QAction* action : m_E2) action->setEnabled(false);
   for (QToolButton* button : {m_tool2, m_tool3, m_tool6, m_tool7, m_tool8})
     button->setEnabled(false);
@@ -612,6 +645,9 @@ void TForm1::NoFileSet() {
 
 void TForm1::OkFileSet() {
   for (QAction* action : {m_N4, m_N5, m_S4, m_F2_1, m_F2_2, m_E1, m_E3}) action->setEnabled(true);
+  m_print->setEnabled(true);
+  for (QAction* action : m_nudge) action->setEnabled(true);
+  for (QAction* action : m_nudge_far) action->setEnabled(true);
   // The paper-size items follow the paper (DefaultSet); a drawing of an
   // unknown paper keeps what the previous paper offered, in both lists.
   for (int n = 1; n <= 9; ++n)
@@ -660,6 +696,7 @@ void TForm1::ShowDepth() {
 }
 
 void TForm1::ApplyChecks() {
+  m_quick->setChecked(m_settings.LGBMode);
   CheckDepth(m_settings.ColorMode);
   CheckDpi(m_dpi_tag);
   CheckPaper(m_paper_tag);
@@ -707,6 +744,7 @@ void TForm1::Panel2MouseMove() { SetDefaultCursor(); }
 void TForm1::ToolBar1MouseMove() { SetDefaultCursor(); }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (ViewEvent(watched, event)) return true;
   if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter)
     if (watched == m_toolbar || (watched->parent() == m_toolbar)) ToolBar1MouseMove();
   return QMainWindow::eventFilter(watched, event);
@@ -747,6 +785,7 @@ bool TForm1::OpenDrawing(const QString& path) {
   m_drawing_file = info.absoluteFilePath();
   m_settings.OpenDir = info.absolutePath().toStdString();
   m_drawing_loaded = false;
+  ShowTitle();
 
   // A file that cannot be read at all is an input/output failure, not a
   // foreign file; only regular files are opened (a pipe would block).
@@ -809,6 +848,10 @@ bool TForm1::OpenDrawing(const QString& path) {
   preGroupe();
   preLayer();
   m_preview_stale = false;
+  ShowTitle();
+  AddRecent(m_drawing_file);
+  LayerTips();
+  if (m_fit_view) ZoomFit();
   return true;
 }
 
@@ -954,10 +997,7 @@ void TForm1::Progress(std::int64_t position, std::int64_t total) {
 
 void TForm1::ShowPreview() {
   m_panel2->Image1()->SetPicture(m_preview.get());
-  const QSize picture = m_panel2->Image1()->size();
-  m_panel2->setMinimumSize(picture.isEmpty() ? QSize(0, 0)
-                                             : picture + QSize(2 * PreviewArea::kImageMargin,
-                                                               2 * PreviewArea::kImageMargin));
+  LayOutPreview();
   m_panel2->update();
 }
 
@@ -1023,6 +1063,17 @@ void TForm1::DrawBox() {
     Image1()->update();
   }
   m_drawn_box = box;
+  UpdateOverlay();
+}
+
+void TForm1::XorDrawnBox() {
+  if (!m_preview || m_preview->Width() <= 0 || m_preview->Height() <= 0) return;
+  Canvas canvas(*m_preview);
+  canvas.SetPenMode(PenMode::kXor);
+  canvas.SetPenColour((m_settings.BackColor ^ 0x0000FFu) & 0xFFFFFFu);
+  canvas.SetPenWidth(1);
+  canvas.SetBrushStyle(BrushStyle::kClear);
+  PaintBox(canvas, m_drawn_box);
 }
 
 void TForm1::SizeSet() {
@@ -1245,6 +1296,7 @@ void TForm1::H10Click() {
   TForm4 dialog(
       m_settings, [this](bool shown) { m_quick_panel->SetPanelsVisible(shown); }, this);
   m_seam.ShowModal(dialog);
+  m_quick->setChecked(m_settings.LGBMode);
 }
 
 void TForm1::F99Click() { close(); }

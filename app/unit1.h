@@ -8,8 +8,10 @@
 #include <QCursor>
 #include <QList>
 #include <QMainWindow>
+#include <QPointF>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -27,6 +29,7 @@ class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QScrollArea;
 class QToolBar;
 class QToolButton;
@@ -77,6 +80,33 @@ class TForm1 : public QMainWindow {
   // Opens `path` as F1Click does after its dialog (also the command line's
   // file and a dropped file). Returns true when the drawing is shown.
   bool OpenDrawing(const QString& path);
+
+  // ---- the view: how the preview is shown, never what it holds
+  static constexpr int kRecentLimit = 8;
+  void ZoomFit();     // the whole paper in the window, following its size
+  void ZoomActual();  // 100 %: one preview pixel per device pixel
+  void ZoomIn();
+  void ZoomOut();
+  // Device pixels per preview pixel; the preview point under `anchor` (a
+  // position in the scroll area's viewport) stays under it. Leaves the fit view.
+  void SetViewZoom(double zoom, const QPointF& anchor);
+  double ViewZoom() const;
+  bool FitView() const { return m_fit_view; }
+  QScrollArea* PreviewScroll() const { return m_preview_scroll; }
+  // Moves the box by whole preview pixels, stopping at the paper's edges.
+  void NudgeBox(int dx, int dy);
+  void ToggleQuickPanel();
+
+  // ---- recent drawings, newest first
+  const QStringList& RecentFiles() const { return m_recent; }
+  void OpenRecent(const QString& path);
+
+  // ---- print and batch conversion
+  void PrintClick();   // the system print dialog
+  void BatchClick();   // the batch conversion dialog
+  // Prints the selection on `printer`: at the paper's scale, or fitted to the
+  // page; in colour or black on white. False with the reason when nothing was printed.
+  bool PrintSelection(QPrinter& printer, bool fit_to_page, bool colour, QString* error);
 
   // ---- operations shared with the dialogs and the quick panel
   static int IsSupported(const QString& file_name);  // 1 = the JW_CAD signature
@@ -142,6 +172,23 @@ class TForm1 : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void BuildViewActions();
+  void BuildViewButtons();
+  // Panel2's size for the picture at the zoom, with the scroll bars updated now.
+  void LayOutPreview();
+  double FitZoom() const;
+  void ApplyZoom(double zoom);
+  void ShowZoom();
+  void UpdateOverlay();
+  // Draws the last drawn box into the preview once more (exclusive or: takes it out).
+  void XorDrawnBox();
+  bool ViewEvent(QObject* watched, QEvent* event);
+  void AddRecent(const QString& path);
+  void FillRecentMenu();
+  void SaveRecent();
+  void ShowTitle();
+  void LayerTips();
+
   void FormCreate();
   void FormShow();
   void FormClose();
@@ -254,6 +301,17 @@ class TForm1 : public QMainWindow {
   std::array<QAction*, 5> m_S1{}, m_P1{};   // tags 1..5
   std::array<QAction*, 8> m_S2{}, m_P2{};   // tags 1..8
   QMenu *m_popup1 = nullptr, *m_popup2 = nullptr, *m_popup3 = nullptr, *m_popup4 = nullptr;
+  // The commands added beside the original ones.
+  QAction *m_print = nullptr, *m_batch = nullptr, *m_fit = nullptr, *m_actual = nullptr,
+          *m_zoom_in = nullptr, *m_zoom_out = nullptr, *m_quick = nullptr;
+  std::array<QAction*, 4> m_nudge{}, m_nudge_far{};  // left, right, up, down
+  QMenu *m_recent_menu = nullptr, *m_view_menu = nullptr;
+  QLabel* m_zoom_label = nullptr;
+  QStringList m_recent;
+  bool m_fit_view = false;
+  bool m_panning = false;
+  QPoint m_pan_from;     // global position of the last pan step
+
   QToolButton *m_tool1 = nullptr, *m_tool2 = nullptr, *m_tool3 = nullptr, *m_tool6 = nullptr,
               *m_tool7 = nullptr, *m_tool8 = nullptr, *m_tool10 = nullptr,
               *m_tool11 = nullptr;

@@ -236,9 +236,10 @@ class ProgressBar {
 // is ready, so that a drawing refused before rendering leaves no folder.
 class FolderMakingEncoder final : public ImageEncoder {
  public:
-  FolderMakingEncoder(ImageEncoder& inner, fs::path folder)
-      : m_inner(inner), m_folder(std::move(folder)) {}
+  FolderMakingEncoder(ImageEncoder& inner, fs::path folder, const bool* stop = nullptr)
+      : m_inner(inner), m_folder(std::move(folder)), m_stop(stop) {}
   bool Begin(const ImageShape& shape, std::string* error) override {
+    if (Stopped(error)) return false;
     std::error_code ec;
     if (!m_folder.empty()) fs::create_directories(m_folder, ec);
     if (ec) {
@@ -248,13 +249,20 @@ class FolderMakingEncoder final : public ImageEncoder {
     return m_inner.Begin(shape, error);
   }
   bool WriteRows(int first_row, const Bitmap& rows, std::string* error) override {
-    return m_inner.WriteRows(first_row, rows, error);
+    return !Stopped(error) && m_inner.WriteRows(first_row, rows, error);
   }
-  bool Finish(std::string* error) override { return m_inner.Finish(error); }
+  bool Finish(std::string* error) override { return !Stopped(error) && m_inner.Finish(error); }
 
  private:
+  bool Stopped(std::string* error) const {
+    if (m_stop == nullptr || !*m_stop) return false;
+    *error = "cancelled";
+    return true;
+  }
+
   ImageEncoder& m_inner;
   fs::path m_folder;
+  const bool* m_stop;
 };
 
 // One drawing to do, as planned before any is done.
@@ -924,8 +932,10 @@ class Converter {
     context.LayerVisible = &part.layers;
     context.GroupVisible = &part.groups;
     context.PixelsPerMm = plan.paper.pixels_per_mm;
-    context.progress = [&bar](std::int64_t position, std::int64_t total) {
+    bool stop = false;
+    context.progress = [&](std::int64_t position, std::int64_t total) {
       bar.Update(position, total);
+      if (m_streams.progress && !m_streams.progress(position, total)) stop = true;
     };
     std::string why;
     context.error = &why;
@@ -934,7 +944,7 @@ class Converter {
                      OutputOptions{.replace = m_options.force,
                                    .compression = m_options.compression,
                                    .threads = RenderThreads()});
-    FolderMakingEncoder encoder(file, create_folder ? output.parent_path() : fs::path());
+    FolderMakingEncoder encoder(file, create_folder ? output.parent_path() : fs::path(), &stop);
     BandOptions bands;
     bands.threads = RenderThreads();
     bands.substitutions = substitutions;

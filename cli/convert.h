@@ -2,8 +2,10 @@
 // or summarise it (--info).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -19,6 +21,10 @@ struct ConvertStreams {
   std::FILE* out = stdout;    // one line per converted drawing, --info, --dry-run
   std::FILE* err = stderr;    // errors; the progress bar
   bool progress_bar = false;  // draw a progress bar on `err` while rendering
+  // Told each drawing's render progress (on the thread that converts, drawings
+  // one at a time); returning false abandons that drawing: it fails and no file
+  // of it is left.
+  std::function<bool(std::int64_t position, std::int64_t total)> progress = nullptr;
 };
 
 // The output file of `drawing`: -o as given; with -d the drawing's file name in

@@ -12,6 +12,7 @@
 #include <QStatusBar>
 
 
+#include "dialogs/layer_names.h"
 #include "dialogs/panel_image.h"
 #include "dialogs/ui_fonts.h"
 #include "render/visibility_render.h"
@@ -196,6 +197,8 @@ int TForm5::DrawImage(int width, int height, int originX, int originY, float sca
 
   const int base = m_selected_group * 16;
   for (int n = 1; n <= 16; ++n) ShowLayer(n, m_work_layer_visible[base + n - 1] != 0);
+  for (int n = 1; n <= 16; ++n)
+    m_images[static_cast<std::size_t>(n - 1)]->setToolTip(LayerTip(m_reader, base + n - 1));
   m_check_box->setChecked(m_work_group_visible[m_selected_group] == 1);
 
   QApplication::restoreOverrideCursor();

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QVariant>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -138,6 +139,39 @@ bool SettingsStore::Save(const Settings& settings, std::string* error) const {
                     QString::fromStdString(StoredText(settings, field)));
   }
   return Finish(*store, m_location, error);
+}
+
+namespace {
+constexpr const char* kRecentFilesValue = "RecentFiles";
+}  // namespace
+
+std::vector<std::string> SettingsStore::LoadRecentFiles() const {
+  std::vector<std::string> paths;
+  if (!Unreadable().empty()) return paths;
+  const auto settings = Open(m_native, m_location);
+  const auto text = StoredString(*settings, QString::fromLatin1(kRecentFilesValue));
+  if (!text) return paths;
+  std::size_t start = 0;
+  while (start <= text->size()) {
+    const std::size_t end = std::min(text->find('\n', start), text->size());
+    if (end > start) paths.push_back(text->substr(start, end - start));
+    start = end + 1;
+  }
+  return paths;
+}
+
+bool SettingsStore::SaveRecentFiles(const std::vector<std::string>& paths,
+                                    std::string* error) const {
+  if (!MayWrite(error)) return false;
+  std::string text;
+  for (const std::string& path : paths) {
+    if (path.empty() || path.find('\n') != std::string::npos) continue;
+    if (!text.empty()) text += '\n';
+    text += path;
+  }
+  const auto settings = Open(m_native, m_location);
+  settings->setValue(QString::fromLatin1(kRecentFilesValue), QString::fromStdString(text));
+  return Finish(*settings, m_location, error);
 }
 
 ColourPresets SettingsStore::LoadColourPresets() const {

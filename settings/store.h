@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "settings/settings.h"
 #include "settings/settings_fields.h"
@@ -45,6 +46,12 @@ class SettingsStore {
   // falling back to its slot's default like the other colours.
   ColourPresets LoadColourPresets() const;
   bool SaveColourPresets(const ColourPresets& presets, std::string* error = nullptr) const;
+
+  // The window's recently opened drawings, newest first: one string value
+  // "RecentFiles" beside the settings, the paths separated by line feeds. A
+  // missing or unreadable value gives none. Paths holding a line feed are not kept.
+  std::vector<std::string> LoadRecentFiles() const;
+  bool SaveRecentFiles(const std::vector<std::string>& paths, std::string* error = nullptr) const;
 
  private:
   // False, with the reason, when the settings file is there but is no regular
