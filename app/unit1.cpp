@@ -1194,12 +1194,21 @@ OutputGeometry TForm1::Geometry() const {
                                m_reader->JwcWindowWidth());
 }
 
+QString TForm1::SaveStartFolder() const {
+  if (!m_save_folder_chosen && !m_drawing_file.isEmpty()) {
+    const QFileInfo drawing(m_drawing_file);
+    if (drawing.dir().exists()) return drawing.absolutePath();
+  }
+  return StartFolder(m_settings.SaveDir);
+}
+
 void TForm1::SaveBmp() {
   QString filter;
   const std::optional<QString> chosen =
-      m_seam.SaveFile(this, StartFolder(m_settings.SaveDir), SuggestedBmpName(m_drawing_file),
-                      kSaveFilter, QStringLiteral("bmp"), &filter);
+      m_seam.SaveFile(this, SaveStartFolder(), SuggestedBmpName(m_drawing_file), kSaveFilter,
+                      QStringLiteral("bmp"), &filter);
   if (!chosen) return;
+  m_save_folder_chosen = true;
   m_save_vector = filter != kImagePdfFilter;
   m_settings.SaveDir = QFileInfo(*chosen).absolutePath().toStdString();
   QCoreApplication::processEvents();

@@ -64,6 +64,7 @@ class TForm1 : public QMainWindow {
   // ---- commands (menu items, toolbar buttons, context menu)
   void F1Click();                 // open a drawing through the file dialog
   void SaveBmp();                 // write the selection as a .bmp file
+  QString SaveStartFolder() const;  // the save dialog's first folder
   void ToolButton3Click();        // copy the selection to the clipboard
   void F99Click();                // close the window
   void E1Click();                 // select the whole paper
@@ -271,6 +272,9 @@ class TForm1 : public QMainWindow {
   QString m_drawing_file;
   QString m_output_file;
   bool m_save_vector = true;  // a .pdf saved as a vector document (not chosen as an image)
+  // Until the user picks a save folder in this session the save dialog opens
+  // beside the drawing, where most people keep its images.
+  bool m_save_folder_chosen = false;
   bool m_failure_reported = false;  // the delivery already told the user
   int m_dpi_tag = 1;     // checked resolution item, 8 = custom
   int m_paper_tag = 10;  // checked paper-size item, 10 = custom

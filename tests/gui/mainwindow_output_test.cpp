@@ -93,7 +93,7 @@ class MainWindowOutputTest : public QObject {
     OpenA4WithRow();
     const QByteArray bytes = Save(QStringLiteral("out.bmp"));
     QCOMPARE(fixture->Seam().log,
-             (QStringList{"save: " + QDir::currentPath() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF (ベクター)(*.pdf);;PDF (画像)(*.pdf);;SVG(*.svg);;DXF(*.dxf) | bmp",
+             (QStringList{"save: " + fixture->Folder() + " | plan.bmp | ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp);;PNG(*.png);;TIFF(*.tif *.tiff);;PDF (ベクター)(*.pdf);;PDF (画像)(*.pdf);;SVG(*.svg);;DXF(*.dxf) | bmp",
                           "message: 完了"}));
     QCOMPARE(QString::fromStdString(Form().settings().SaveDir), fixture->Folder());
     QCOMPARE(Form().OutputFileName(), Path(QStringLiteral("out.bmp")));
