@@ -26,6 +26,9 @@ struct Cp932Char {
 // ends the string spans 1 byte and is invalid. Table lookups, no allocation.
 Cp932Char DecodeCp932Char(std::string_view bytes);
 
+// Appends the code point `code` to `out` as UTF-8 (1 to 4 bytes).
+void AppendUtf8(std::string& out, char32_t code);
+
 // Whole-string conversions (iconv "CP932"); nullopt when the input is not
 // valid in its encoding or holds a character the other side cannot represent.
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
