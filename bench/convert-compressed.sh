@@ -25,8 +25,9 @@ cores=$(nproc)
 
 run() {  # depth format threads: the command into ${cmd[@]}, the output in $out
   out=$work/out.$2
-  cmd=("$convert" -q -f --defaults --dpi 360 --depth "$1" --threads "$3" --compression "$effort"
-    -o "$out" "$sample")
+  # the PDF as one image (a vector document is the default)
+  cmd=("$convert" -q -f --defaults --raster --dpi 360 --depth "$1" --threads "$3"
+    --compression "$effort" -o "$out" "$sample")
 }
 seconds() { /usr/bin/time -f '%e' "$@" 2>&1 >/dev/null | tail -n 1; }
 peak_mib() {

@@ -1,5 +1,7 @@
 #include "output/parallel_deflate.h"
 
+#include "output/run_deflate.h"
+
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -14,42 +16,20 @@ namespace {
 // The window a piece may reach back into: deflate's whole 32 KiB.
 constexpr std::size_t kDictionaryBytes = std::size_t{32} << 10;
 
-// On the dense A0 sample's rows after TIFF's horizontal differencing, in 1 MiB
-// strips (bench_deflate), libdeflate level 1 gives 40.7 MB where zlib's
-// run-length matching gives the same for a quarter more time; level 2 gives
-// 39.9 MB, within a tenth of zlib's level 6 (36.5 MB), for little more time.
-// The best effort takes level 9: levels 10 to 12 search for the optimal parse,
-// and spend ten minutes on that sample for a few per cent.
-int LibdeflateLevel(Compression effort) {
-  switch (effort) {
-    case Compression::kFast:
-      return 1;
-    case Compression::kDefault:
-      return 2;
-    case Compression::kBest:
-      return 9;
-  }
-  return 2;
-}
+// The best effort for a TIFF strip: libdeflate's levels 10 to 12 search for
+// the optimal parse, and spend ten minutes on the dense sheet for a few per cent.
+constexpr int kBestLibdeflateLevel = 9;
 
 }  // namespace
 
-// Chosen by measurement on the dense A0 sample at 360 dpi (bench_deflate), Up
-// filtered rows in 1 MiB pieces: at 24 bits zlib's run-length matching gives
-// 35.1 MB where level 1 gives 51.6 MB and level 6 34.6 MB for four times the
-// time (white paper and vertical lines are runs of zeros); 1-bit rows pack
-// eight pixels a byte and leave fewer runs, where level 1 gives 15.0 MB for
-// 0.6 s of CPU and level 6 14.3 MB for six times that.
+// Measured on the dense A0 sample at 360 dpi (bench_deflate), Up-filtered RGB
+// rows in 1 MiB pieces on one thread: RunDeflate gives 31.5 MB in 0.5 s, where
+// zlib's level 6 gives 34.8 MB in 9 s and its run-length strategy 35.1 MB in
+// 1.7 s (a coloured line repeats its pixel, which zlib's fast levels do not
+// look for). The best effort also tries zlib's level 9 on every piece and
+// keeps the smaller.
 DeflateSetting DeflateFor(int bits, Compression effort) {
-  switch (effort) {
-    case Compression::kFast:
-      return {1, Z_RLE};
-    case Compression::kDefault:
-      return bits > 8 ? DeflateSetting{1, Z_RLE} : DeflateSetting{1, Z_DEFAULT_STRATEGY};
-    case Compression::kBest:
-      return {9, Z_DEFAULT_STRATEGY};
-  }
-  return {1, Z_DEFAULT_STRATEGY};
+  return {bits > 8 ? 3 : 1, effort == Compression::kBest ? 9 : 0};
 }
 
 int CompressThreads(int threads) {
@@ -115,41 +95,48 @@ struct ParallelDeflate::Piece {
   void Compress(DeflateSetting how) {
     input_size = input.size();
     adler = libdeflate_adler32(1, input.data(), input.size());
+    RunDeflate(input.data(), input.size(), last, &output, how.pixel_bytes);
+    if (how.zlib_level != 0 && !ZlibSmaller(how.zlib_level)) failed = true;
+    std::vector<std::uint8_t>().swap(input);
+    std::vector<std::uint8_t>().swap(dictionary);
+  }
+
+  // zlib at `level` in place of the output where that is smaller; false when
+  // zlib failed.
+  bool ZlibSmaller(int level) {
     z_stream zip{};
     // Raw deflate: the stream's header and check value are written once, by
     // the thread that joins the pieces.
-    if (deflateInit2(&zip, how.level, Z_DEFLATED, -15, 8, how.strategy) != Z_OK) {
-      failed = true;
-      return;
-    }
+    if (deflateInit2(&zip, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
     if (!dictionary.empty()) {
       deflateSetDictionary(&zip, dictionary.data(), static_cast<uInt>(dictionary.size()));
     }
-    // Compressed into the thread's own buffer, kept between pieces, then
-    // copied at its size: a new buffer of the bound for every piece would be
-    // cleared and faulted in for nothing. The bound leaves out a flush's few
-    // bytes; the loop grows the rest.
+    // Into the thread's own buffer, kept between pieces: a new buffer of the
+    // bound for every piece would be cleared and faulted in for nothing. The
+    // bound leaves out a flush's few bytes; the loop grows the rest.
     thread_local std::vector<std::uint8_t> scratch;
     const std::size_t bound = deflateBound(&zip, static_cast<uLong>(input.size())) + 64;
     if (scratch.size() < bound) scratch.resize(bound);
     zip.next_in = input.data();
     zip.avail_in = static_cast<uInt>(input.size());
     const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+    bool ok = true;
     for (;;) {
       zip.next_out = scratch.data() + zip.total_out;
       zip.avail_out = static_cast<uInt>(scratch.size() - zip.total_out);
       const int result = deflate(&zip, flush);
       if (result == Z_STREAM_ERROR) {
-        failed = true;
+        ok = false;
         break;
       }
       if (last ? result == Z_STREAM_END : zip.avail_out != 0) break;
       scratch.resize(scratch.size() * 2);
     }
-    output.assign(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(zip.total_out));
+    if (ok && zip.total_out < output.size()) {
+      output.assign(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(zip.total_out));
+    }
     deflateEnd(&zip);
-    std::vector<std::uint8_t>().swap(input);
-    std::vector<std::uint8_t>().swap(dictionary);
+    return ok;
   }
 };
 
@@ -186,7 +173,9 @@ bool ParallelDeflate::Submit(bool last, std::string* error) {
   if (!m_filling) m_filling = std::make_shared<Piece>();
   std::shared_ptr<Piece> piece = std::move(m_filling);
   piece->last = last;
-  const std::size_t keep = std::min(kDictionaryBytes, piece->input.size());
+  // RunDeflate's pieces refer to nothing before them; zlib's may.
+  const std::size_t keep =
+      m_setting.zlib_level == 0 ? 0 : std::min(kDictionaryBytes, piece->input.size());
   std::vector<std::uint8_t> next_dictionary(piece->input.end() - static_cast<std::ptrdiff_t>(keep),
                                             piece->input.end());
   const DeflateSetting setting = m_setting;
@@ -216,8 +205,8 @@ bool ParallelDeflate::WriteOldest(std::string* error) {
   }
   if (!m_started) {
     // CMF 0x78: deflate with a 32 KiB window; FLG: the level class and the check bits.
-    const std::uint8_t header[2] = {0x78,
-                                    m_setting.level >= 7 ? std::uint8_t{0xDA} : std::uint8_t{0x01}};
+    const std::uint8_t header[2] = {
+        0x78, m_setting.zlib_level >= 7 ? std::uint8_t{0xDA} : std::uint8_t{0x01}};
     if (!m_sink(header, 2)) return Unwritten(error);
     m_started = true;
   }
@@ -253,18 +242,20 @@ bool ParallelDeflate::Finish(std::string* error) {
   return true;
 }
 
-std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size,
-                                       Compression effort) {
-  // One compressor per thread and level, kept: setting one up costs more than
-  // a small strip.
+std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size, int pixel_bytes,
+                                       std::size_t row_bytes, Compression effort) {
+  // CMF 0x78: deflate with a 32 KiB window; FLG 0x01: the fastest level class.
+  std::vector<std::uint8_t> out = {0x78, 0x01};
+  RunDeflate(data, size, true, &out, pixel_bytes, row_bytes);
+  const std::uint32_t adler = libdeflate_adler32(1, data, size);
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    out.push_back(static_cast<std::uint8_t>(adler >> shift));
+  }
+  if (effort != Compression::kBest) return out;
+  // A compressor per thread, kept: setting one up costs more than a small strip.
   using Compressor = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
   thread_local Compressor compressor(nullptr, &libdeflate_free_compressor);
-  thread_local int compressor_level = -1;
-  const int level = LibdeflateLevel(effort);
-  if (!compressor || compressor_level != level) {
-    compressor.reset(libdeflate_alloc_compressor(level));
-    compressor_level = level;
-  }
+  if (!compressor) compressor.reset(libdeflate_alloc_compressor(kBestLibdeflateLevel));
   if (!compressor) throw std::bad_alloc();
   // Into the thread's own buffer, then copied at its size (as ParallelDeflate).
   thread_local std::vector<std::uint8_t> scratch;
@@ -273,8 +264,8 @@ std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t siz
   const std::size_t n =
       libdeflate_zlib_compress(compressor.get(), data, size, scratch.data(), scratch.size());
   if (n == 0) throw std::bad_alloc();  // cannot happen within the bound
-  return std::vector<std::uint8_t>(scratch.begin(),
-                                   scratch.begin() + static_cast<std::ptrdiff_t>(n));
+  if (n < out.size()) out.assign(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(n));
+  return out;
 }
 
 }  // namespace pelmora

@@ -10,8 +10,7 @@
 // pieces join, and the Adler-32 values are combined. The pieces' boundaries
 // depend on the input alone, never on the thread count.
 //
-// DeflateWhole compresses a whole buffer as one zlib stream (a TIFF strip), with
-// libdeflate, which is faster and smaller than zlib but cannot continue a stream.
+// DeflateWhole compresses a whole buffer as one zlib stream (a TIFF strip).
 #pragma once
 
 #include <condition_variable>
@@ -64,10 +63,12 @@ class WorkPool {
 // The thread count to use: `threads`, or the cores when 0.
 int CompressThreads(int threads);
 
-// A zlib level and strategy (Z_RLE, Z_DEFAULT_STRATEGY).
+// How each piece is compressed: RunDeflate, seeking repeats of the byte and
+// of the pixel before; then, where `zlib_level` is not 0, zlib at that level
+// (primed with the 32 KiB before the piece), keeping the smaller.
 struct DeflateSetting {
-  int level;
-  int strategy;
+  int pixel_bytes = 1;
+  int zlib_level = 0;
 };
 // The setting for rows of `bits` per pixel (8-bit RGB above 8) at an effort.
 DeflateSetting DeflateFor(int bits, Compression effort);
@@ -102,9 +103,10 @@ class ParallelDeflate {
   bool m_started = false;
 };
 
-// `data` as one zlib stream, compressed with libdeflate at the effort's level.
+// `data` as one zlib stream: RunDeflate, seeking repeats of the byte, the
+// pixel and the row before; at the best effort libdeflate too, keeping the smaller.
 // Throws std::bad_alloc when memory runs out.
-std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size,
-                                       Compression effort);
+std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size, int pixel_bytes,
+                                       std::size_t row_bytes, Compression effort);
 
 }  // namespace pelmora

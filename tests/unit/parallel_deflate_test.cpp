@@ -12,6 +12,7 @@
 
 #include "output/format_encoders.h"
 #include "output/parallel_deflate.h"
+#include "output/run_deflate.h"
 #include "platform/raster/bitmap.h"
 
 namespace pelmora {
@@ -60,9 +61,9 @@ TEST(ParallelDeflate, InflatesToItsInputWithTheSameBytesForEveryThreadCount) {
   for (const auto& c : cases) {
     const std::vector<std::uint8_t> input = Input(c.size);
     for (const DeflateSetting setting :
-         {DeflateSetting{1, Z_RLE}, DeflateSetting{1, Z_DEFAULT_STRATEGY}}) {
-      SCOPED_TRACE(std::to_string(c.size) + " bytes, level " + std::to_string(setting.level) +
-                   ", strategy " + std::to_string(setting.strategy));
+         {DeflateSetting{1, 0}, DeflateSetting{3, 0}, DeflateSetting{1, 6}}) {
+      SCOPED_TRACE(std::to_string(c.size) + " bytes, pixel " + std::to_string(setting.pixel_bytes) +
+                   ", zlib level " + std::to_string(setting.zlib_level));
       const std::vector<std::uint8_t> one = Deflate(input, setting, 1, c.step);
       EXPECT_EQ(Deflate(input, setting, 2, c.step), one);
       EXPECT_EQ(Deflate(input, setting, 4, c.step), one);
@@ -71,6 +72,56 @@ TEST(ParallelDeflate, InflatesToItsInputWithTheSameBytesForEveryThreadCount) {
       ASSERT_EQ(uncompress(back.data(), &length, one.data(), static_cast<uLong>(one.size())), Z_OK);
       back.resize(length);
       EXPECT_TRUE(back == input);
+    }
+  }
+}
+
+// RunDeflate's pieces, joined as ParallelDeflate joins them, inflate to their
+// input whatever repeats they hold; bytes that do not compress are stored.
+TEST(RunDeflate, PiecesJoinAndInflateToTheirInput) {
+  std::uint32_t seed = 11;
+  auto noise = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<std::uint8_t>(seed >> 16);
+  };
+  std::vector<std::uint8_t> random(200000), pixels(300000), rows(300000), runs(1 << 20, 0);
+  for (auto& b : random) b = noise();
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = "\x10\x80\xF0"[i % 3];
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = i % 1000 < 500 ? noise() : rows[i - 500];
+  for (std::size_t i = 0; i < runs.size(); i += 4099) runs[i] = noise();
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> data;
+    int pixel_bytes;
+    std::size_t row_bytes;
+  } cases[] = {{"empty", {}, 1, 0},      {"one byte", {7}, 3, 0},
+               {"random", random, 3, 0}, {"pixels", pixels, 3, 0},
+               {"rows", rows, 1, 500},   {"rows past the window", rows, 3, 40000},
+               {"runs", runs, 1, 0},     {"drawing", Input(3 * kPiece / 2), 3, 1201}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const std::size_t piece : {std::size_t{4096}, std::size_t{1} << 20}) {
+      std::vector<std::uint8_t> stream = {0x78, 0x01};
+      std::size_t at = 0;
+      do {
+        const std::size_t n = std::min(piece, c.data.size() - at);
+        RunDeflate(c.data.data() + at, n, at + n == c.data.size(), &stream, c.pixel_bytes,
+                   c.row_bytes);
+        at += n;
+      } while (at < c.data.size());
+      const uLong adler = adler32(1, c.data.data(), static_cast<uInt>(c.data.size()));
+      for (int shift = 24; shift >= 0; shift -= 8)
+        stream.push_back(static_cast<std::uint8_t>(adler >> shift));
+      std::vector<std::uint8_t> back(c.data.size() + 1);
+      uLongf length = static_cast<uLongf>(back.size());
+      ASSERT_EQ(uncompress(back.data(), &length, stream.data(), static_cast<uLong>(stream.size())),
+                Z_OK);
+      back.resize(length);
+      EXPECT_TRUE(back == c.data);
+      // A stored block costs 5 bytes (a block holds at most 32768 bytes
+      // here), a piece's end 5 more.
+      EXPECT_LE(stream.size(),
+                c.data.size() + 16 + 8 * (c.data.size() / 32768 + c.data.size() / piece + 2));
     }
   }
 }
