@@ -2,7 +2,8 @@
 // each PNG row filter with each deflate (zlib at several levels and run-length
 // only, in the encoders' 1 MiB pieces with the previous 32 KiB as dictionary;
 // libdeflate on whole 1 MiB pieces, as a TIFF strip), one thread: the CPU time
-// of filtering and compressing, and the compressed size.
+// of filtering and compressing, and the compressed size. Also the 1-bit sheet in
+// Group 4, by libtiff's encoder and by ours, in the TIFF encoder's strips.
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
 #include <zlib.h>
@@ -14,7 +15,9 @@
 
 #include "bench/sample_drawing.h"
 #include "output/format_encoders.h"
+#include "output/group4.h"
 #include "output/row_filter.h"
+#include "tests/support/libtiff_group4.h"
 
 namespace pelmora {
 namespace {
@@ -23,7 +26,9 @@ namespace {
 struct Rows {
   std::vector<std::uint8_t> bytes;
   std::size_t row_bytes = 0;
+  int width = 0;
   int height = 0;
+  bool zero_is_black = false;
 };
 
 const Rows& Sheet(int bits) {
@@ -37,7 +42,9 @@ const Rows& Sheet(int bits) {
   DrawImage(sample.Context([&](const Bitmap& image, std::string*) {
     rows.row_bytes = bits == 24 ? static_cast<std::size_t>(image.Width()) * 3
                                 : (static_cast<std::size_t>(image.Width()) + 7) / 8;
+    rows.width = image.Width();
     rows.height = image.Height();
+    rows.zero_is_black = bits == 1 && image.ColourTable()[0] == Rgb(0, 0, 0);
     rows.bytes.resize(rows.row_bytes * static_cast<std::size_t>(image.Height()));
     for (int y = 0; y < image.Height(); ++y) {
       std::uint8_t* out = rows.bytes.data() + rows.row_bytes * static_cast<std::size_t>(y);
@@ -159,6 +166,33 @@ BENCHMARK(BM_FilterAndDeflate)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->MeasureProcessCPUTime();
+
+// Arguments: 0 libtiff's encoder, 1 EncodeGroup4; strips of at most 1 MiB of rows.
+void BM_Group4(benchmark::State& state) {
+  const bool ours = state.range(0) == 1;
+  const Rows& sheet = Sheet(1);
+  // As the TIFF encoder hands them over: 0 bits white.
+  std::vector<std::uint8_t> bits = sheet.bytes;
+  if (sheet.zero_is_black) {
+    for (std::uint8_t& byte : bits) byte = static_cast<std::uint8_t>(~byte);
+  }
+  const int strip_rows = static_cast<int>(std::max<std::size_t>(1, (1u << 20) / sheet.row_bytes));
+  std::size_t compressed = 0;
+  for (auto _ : state) {
+    compressed = 0;
+    for (int y = 0; y < sheet.height; y += strip_rows) {
+      const int rows = std::min(strip_rows, sheet.height - y);
+      std::uint8_t* strip = bits.data() + sheet.row_bytes * static_cast<std::size_t>(y);
+      compressed += (ours ? EncodeGroup4(strip, sheet.row_bytes, sheet.width, rows)
+                          : LibtiffGroup4Strip(strip, sheet.width, rows))
+                        .size();
+    }
+  }
+  state.SetLabel(ours ? "Group 4, ours" : "Group 4, libtiff");
+  state.counters["MB"] = static_cast<double>(compressed) / 1e6;
+}
+
+BENCHMARK(BM_Group4)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 }  // namespace
 }  // namespace pelmora

@@ -2,8 +2,8 @@
 // black and white, palette images with Deflate otherwise at 1, 4 and 8 bits,
 // RGB with Deflate at 16 and 24 bits; the resolution in dots per inch. Strips
 // are independent (Group 4 restarts from a white line at every strip), so each
-// is compressed on the pool as soon as its rows are in, and libtiff writes the
-// finished strips in order and the directory.
+// is compressed on the pool as soon as its rows are in, by our own Group 4 or
+// libdeflate, and libtiff writes the finished strips in order and the directory.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "output/format_encoders.h"
+#include "output/group4.h"
 #include "output/parallel_deflate.h"
 
 namespace pelmora {
@@ -26,73 +27,6 @@ namespace {
 // Uncompressed bytes per strip, at most: small enough to stream, large enough
 // that Group 4's restart at every strip costs nothing visible.
 constexpr std::size_t kStripBytes = std::size_t{1} << 20;
-
-// One strip of a bilevel image (0 = white, rows of `row_bytes`) in Group 4,
-// through libtiff's own encoder on a TIFF of its own in memory: what libtiff
-// appends as the strip's data is the strip. Empty when libtiff failed.
-class Group4Strip {
- public:
-  static std::vector<std::uint8_t> Encode(int width, int rows, std::vector<std::uint8_t>& data) {
-    Group4Strip strip;
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (!options) throw std::bad_alloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, Quiet, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, Quiet, nullptr);
-    TIFF* tiff = TIFFClientOpenExt("strip", "w", &strip, Read, Write, Seek, Close, Size, Map, Unmap,
-                                   options);
-    TIFFOpenOptionsFree(options);
-    if (!tiff) return {};
-    const bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width)) &&
-                    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(rows)) &&
-                    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(rows)) &&
-                    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1) &&
-                    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1) &&
-                    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE) &&
-                    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    strip.m_capturing = true;
-    const bool written =
-        ok && TIFFWriteEncodedStrip(tiff, 0, data.data(), static_cast<tmsize_t>(data.size())) >= 0;
-    strip.m_capturing = false;
-    // What libtiff wrote may go on past the strip (a directory): the strip is
-    // as long as libtiff counts it.
-    const std::uint64_t length = written ? TIFFGetStrileByteCount(tiff, 0) : 0;
-    TIFFCleanup(tiff);
-    if (length == 0 || length > strip.m_captured.size()) return {};
-    strip.m_captured.resize(static_cast<std::size_t>(length));
-    return std::move(strip.m_captured);
-  }
-
- private:
-  static Group4Strip* Self(thandle_t handle) { return static_cast<Group4Strip*>(handle); }
-  static int Quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-  static tmsize_t Read(thandle_t, void*, tmsize_t) { return 0; }
-  static tmsize_t Write(thandle_t handle, void* data, tmsize_t size) {
-    Group4Strip* self = Self(handle);
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (self->m_capturing) {
-      self->m_captured.insert(self->m_captured.end(), bytes, bytes + size);
-    }
-    self->m_position += static_cast<std::uint64_t>(size);
-    self->m_end = std::max(self->m_end, self->m_position);
-    return size;
-  }
-  static toff_t Seek(thandle_t handle, toff_t offset, int whence) {
-    Group4Strip* self = Self(handle);
-    if (whence == SEEK_SET) self->m_position = offset;
-    if (whence == SEEK_CUR) self->m_position += offset;
-    if (whence == SEEK_END) self->m_position = self->m_end + offset;
-    return self->m_position;
-  }
-  static int Close(thandle_t) { return 0; }
-  static toff_t Size(thandle_t handle) { return Self(handle)->m_end; }
-  static int Map(thandle_t, void**, toff_t*) { return 0; }
-  static void Unmap(thandle_t, void*, toff_t) {}
-
-  bool m_capturing = false;
-  std::vector<std::uint8_t> m_captured;
-  std::uint64_t m_position = 0;
-  std::uint64_t m_end = 0;
-};
 
 // Rows of one strip, then its compressed bytes.
 struct Strip {
@@ -258,8 +192,7 @@ class TiffEncoder final : public ImageEncoder {
     const Compression effort = m_options.effort;
     m_pending.emplace_back(m_pool->Submit([strip, width, row_bytes, bilevel, predict, effort] {
       if (bilevel) {
-        strip->data = Group4Strip::Encode(width, strip->rows, strip->data);
-        strip->failed = strip->data.empty();
+        strip->data = EncodeGroup4(strip->data.data(), row_bytes, width, strip->rows);
         return;
       }
       if (predict) {
