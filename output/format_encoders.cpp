@@ -8,6 +8,10 @@
 #include <climits>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "output/output_file.h"
 
 namespace pelmora {
@@ -159,9 +163,36 @@ void Expand565(std::uint32_t word, std::uint8_t* red, std::uint8_t* green, std::
   *blue = static_cast<std::uint8_t>((b << 3) | (b >> 2));
 }
 
+namespace {
+
+#if defined(__x86_64__)
+// Four pixels a step, by one byte shuffle: the plain loop moves a byte at a
+// time, and on a large sheet it held up the encoders' thread. Reads and
+// writes 16 bytes where it uses 12, so it stops 4 bytes short of the row's end.
+__attribute__((target("ssse3"))) int BgrToRgbShuffled(const std::uint8_t* row, int width,
+                                                      std::uint8_t* out) {
+  const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+  int x = 0;
+  for (; x + 6 <= width; x += 4, row += 12, out += 12) {
+    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(pixels, order));
+  }
+  return x;
+}
+#endif
+
+}  // namespace
+
 void RowToRgb(const std::uint8_t* row, int width, int bits, std::uint8_t* out) {
   if (bits == 24) {
-    for (int x = 0; x < width; ++x, row += 3, out += 3) {
+    int done = 0;
+#if defined(__x86_64__)
+    static const bool shuffle = __builtin_cpu_supports("ssse3");
+    if (shuffle) done = BgrToRgbShuffled(row, width, out);
+#endif
+    row += 3 * done;
+    out += 3 * done;
+    for (int x = done; x < width; ++x, row += 3, out += 3) {
       out[0] = row[2];
       out[1] = row[1];
       out[2] = row[0];
