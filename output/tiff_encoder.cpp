@@ -204,8 +204,9 @@ class TiffEncoder final : public ImageEncoder {
             row[i] = static_cast<std::uint8_t>(row[i] - row[i - 3]);
         }
       }
-      strip->data =
-          DeflateWhole(strip->data.data(), strip->data.size(), predict ? 3 : 1, row_bytes, effort);
+      const bool fast = effort == Compression::kFast;
+      strip->data = DeflateWhole(strip->data.data(), strip->data.size(), predict && !fast ? 3 : 1,
+                                 fast ? 0 : row_bytes, effort);
     }),
                            strip);
     while (m_pending.size() > m_pool->InFlight()) {
