@@ -64,11 +64,11 @@ class WorkPool {
 int CompressThreads(int threads);
 
 // How each piece is compressed: RunDeflate, seeking repeats of the byte and
-// of the pixel before; then, where `zlib_level` is not 0, zlib at that level
-// (primed with the 32 KiB before the piece), keeping the smaller.
+// of the pixel before; then, if `optimal`, Zopfli (which may refer into the
+// 32 KiB before the piece), keeping the smaller.
 struct DeflateSetting {
   int pixel_bytes = 1;
-  int zlib_level = 0;
+  bool optimal = false;
 };
 // The setting for rows of `bits` per pixel (8-bit RGB above 8) at an effort.
 DeflateSetting DeflateFor(int bits, Compression effort);
@@ -104,7 +104,7 @@ class ParallelDeflate {
 };
 
 // `data` as one zlib stream: RunDeflate, seeking repeats of the byte, the
-// pixel and the row before; at the best effort libdeflate too, keeping the smaller.
+// pixel and the row before; at the best effort Zopfli too, keeping the smaller.
 // Throws std::bad_alloc when memory runs out.
 std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size, int pixel_bytes,
                                        std::size_t row_bytes, Compression effort);

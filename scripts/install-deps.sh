@@ -11,7 +11,7 @@ program_packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libfreetype-dev libfontconfig-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
-  libpng-dev libtiff-dev zlib1g-dev nlohmann-json3-dev libharfbuzz-dev libdeflate-dev
+  libpng-dev libtiff-dev zlib1g-dev nlohmann-json3-dev libharfbuzz-dev libdeflate-dev libzopfli-dev
   qt6-translations-l10n
 )
 
