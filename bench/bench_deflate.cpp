@@ -1,7 +1,7 @@
 // The choices behind the compressed encoders, on the dense A0 sample at 360 dpi:
 // each PNG row filter with each deflate (zlib at several levels and run-length
 // only, in the encoders' 1 MiB pieces with the previous 32 KiB as dictionary;
-// libdeflate on whole 1 MiB pieces, as a TIFF strip), one thread: the CPU time
+// libdeflate on whole 1 MiB pieces, as a TIFF strip; RunDeflate), one thread: the CPU time
 // of filtering and compressing, and the compressed size. Also the 1-bit sheet in
 // Group 4, by libtiff's encoder and by ours, in the TIFF encoder's strips.
 #include <benchmark/benchmark.h>
@@ -17,6 +17,7 @@
 #include "output/format_encoders.h"
 #include "output/group4.h"
 #include "output/row_filter.h"
+#include "output/run_deflate.h"
 #include "tests/support/libtiff_group4.h"
 
 namespace pelmora {
@@ -70,11 +71,13 @@ enum Method {
   kLibdeflate2,
   kLibdeflate4,
   kLibdeflate6,
-  kLibdeflate12
+  kLibdeflate12,
+  kRunByte,   // RunDeflate, repeats of the byte before
+  kRunPixel,  // and of the pixel before
 };
-const char* const kMethodNames[] = {"zlib-1",       "zlib-3",       "zlib-6",       "zlib-9",
-                                    "zlib-rle",     "libdeflate-1", "libdeflate-2", "libdeflate-4",
-                                    "libdeflate-6", "libdeflate-12"};
+const char* const kMethodNames[] = {"zlib-1",       "zlib-3",        "zlib-6",       "zlib-9",
+                                    "zlib-rle",     "libdeflate-1",  "libdeflate-2", "libdeflate-4",
+                                    "libdeflate-6", "libdeflate-12", "run-byte",     "run-pixel"};
 const char* const kFilterNames[] = {"none", "sub", "up", "average", "paeth", "adaptive", "raw"};
 
 std::size_t ZlibPiece(const std::vector<std::uint8_t>& in, std::size_t start, std::size_t size,
@@ -144,6 +147,13 @@ void BM_FilterAndDeflate(benchmark::State& state) {
         case kZlibRle:
           compressed += ZlibPiece(filtered, start, size, 1, Z_RLE, &out);
           break;
+        case kRunByte:
+        case kRunPixel:
+          out.clear();
+          RunDeflate(filtered.data() + start, size, start + size == filtered.size(), &out,
+                     method == kRunPixel && bits == 24 ? 3 : 1);
+          compressed += out.size();
+          break;
         default:
           out.resize(libdeflate_zlib_compress_bound(ld.get(), size));
           compressed += libdeflate_zlib_compress(ld.get(), filtered.data() + start, size,
@@ -158,11 +168,11 @@ void BM_FilterAndDeflate(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FilterAndDeflate)
-    ->ArgsProduct({{24}, {0, 1, 2, 4, 5}, {kZlib1, kZlibRle, kLibdeflate1}})
+    ->ArgsProduct({{24}, {0, 1, 2, 4, 5}, {kZlib1, kZlibRle, kLibdeflate1, kRunByte, kRunPixel}})
     ->ArgsProduct({{24}, {1, 2}, {kZlib6, kZlib9, kLibdeflate12}})
     ->ArgsProduct({{1},
                    {6, 1, 2, 5},
-                   {kZlib1, kZlib6, kZlib9, kZlibRle, kLibdeflate1, kLibdeflate12}})
+                   {kZlib1, kZlib6, kZlib9, kZlibRle, kLibdeflate1, kLibdeflate12, kRunByte}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->MeasureProcessCPUTime();
