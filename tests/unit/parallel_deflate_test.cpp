@@ -91,15 +91,28 @@ TEST(RunDeflate, PiecesJoinAndInflateToTheirInput) {
   for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = "\x10\x80\xF0"[i % 3];
   for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = i % 1000 < 500 ? noise() : rows[i - 500];
   for (std::size_t i = 0; i < runs.size(); i += 4099) runs[i] = noise();
+  // Bytes counted in the Fibonacci sequence (the end of block is the first
+  // 1), each after a byte 200 so that none repeats: a Huffman code 19 deep,
+  // which has to be cut down to deflate's 15 bits.
+  std::vector<std::uint8_t> skewed;
+  for (std::uint32_t v = 0, a = 1, b = 2; v < 18; ++v, b += a, a = b - a) {
+    for (std::uint32_t k = 0; k < a; ++k)
+      skewed.insert(skewed.end(), {200, static_cast<std::uint8_t>(v)});
+  }
   const struct {
     const char* name;
     std::vector<std::uint8_t> data;
     int pixel_bytes;
     std::size_t row_bytes;
-  } cases[] = {{"empty", {}, 1, 0},      {"one byte", {7}, 3, 0},
-               {"random", random, 3, 0}, {"pixels", pixels, 3, 0},
-               {"rows", rows, 1, 500},   {"rows past the window", rows, 3, 40000},
-               {"runs", runs, 1, 0},     {"drawing", Input(3 * kPiece / 2), 3, 1201}};
+  } cases[] = {{"empty", {}, 1, 0},
+               {"one byte", {7}, 3, 0},
+               {"random", random, 3, 0},
+               {"pixels", pixels, 3, 0},
+               {"rows", rows, 1, 500},
+               {"rows past the window", rows, 3, 40000},
+               {"runs", runs, 1, 0},
+               {"skewed", skewed, 1, 0},
+               {"drawing", Input(3 * kPiece / 2), 3, 1201}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     for (const std::size_t piece : {std::size_t{4096}, std::size_t{1} << 20}) {
