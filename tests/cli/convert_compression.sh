@@ -7,7 +7,7 @@ source "$(dirname "$0")/common.bash"
 cp "$src/samples/floorplan.jwc" "$work/a.jwc"
 cp "$src/samples/floorplan.jwc" "$work/b.jwc"
 # 200 dpi on A3: 24 bit is 23 MB of pixels, several bands and many pieces.
-common=(--defaults -q -f --dpi 200)
+common=(--defaults --raster -q -f --dpi 200)  # the PDF as one image
 for format in png tiff pdf; do
   for depth in 1 24; do
     for threads in 1 2 4; do
