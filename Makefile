@@ -41,7 +41,7 @@ tsan: deps
 	@cmake --build build/tsan -j $(JOBS) --target pelmora_unit_tests
 	@env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 QT_QPA_PLATFORM=offscreen \
 	  XDG_CONFIG_HOME=$(CURDIR)/build/tsan/test-config \
-	  build/tsan/tests/pelmora_unit_tests --gtest_filter='DrawBands*:ParallelDeflate*:CompressedEncoders*:Fonts*'
+	  build/tsan/tests/pelmora_unit_tests --gtest_filter='DrawBands*:ParallelDeflate*:CompressedEncoders*:FontRasterizer.RasterizersOnTwoThreads*'
 
 fuzz-build: deps
 	@cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
