@@ -33,8 +33,7 @@ bool FileEncoder::Begin(const ImageShape& shape, std::string* error) {
                                   {.effort = m_options.compression, .threads = m_options.threads});
   if (!m_encoder) {
     return Fail(OutputError::kWriteFailed,
-                std::string(FormatName(m_format)) + " holds no image, only vector documents",
-                error);
+                std::string(FormatName(m_format)) + " holds no image, only vector documents", error);
   }
   if (!m_encoder->Begin(shape, &reason)) return Fail(OutputError::kWriteFailed, reason, error);
   return true;

@@ -100,7 +100,8 @@ std::string_view FormatExtension(ImageFormat format) {
 }
 
 bool IsVectorFormat(ImageFormat format) {
-  return format == ImageFormat::kPdf || format == ImageFormat::kSvg || format == ImageFormat::kDxf;
+  return format == ImageFormat::kPdf || format == ImageFormat::kSvg ||
+         format == ImageFormat::kDxf;
 }
 
 bool IsRasterFormat(ImageFormat format) {

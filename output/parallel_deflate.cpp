@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <new>
 
@@ -50,10 +49,9 @@ std::vector<std::uint8_t> ZopfliPiece(const std::uint8_t* data, std::size_t star
 // rows in 1 MiB pieces on one thread: RunDeflate gives 31.5 MB in 0.5 s, where
 // zlib's level 6 gives 34.8 MB in 9 s and its run-length strategy 35.1 MB in
 // 1.7 s (a coloured line repeats its pixel, which zlib's fast levels do not
-// look for). The best effort also tries Zopfli on every piece and keeps the
-// smaller.
-// The fast effort seeks repeats of the byte before only: a tenth less time, a
-// tenth larger.
+// look for). The fast effort seeks repeats of the byte before only: a tenth
+// less time, a tenth larger. The best effort also tries Zopfli on every piece
+// and keeps the smaller.
 DeflateSetting DeflateFor(int bits, Compression effort) {
   return {bits > 8 && effort != Compression::kFast ? 3 : 1, effort == Compression::kBest};
 }
@@ -239,16 +237,16 @@ bool ParallelDeflate::Finish(std::string* error) {
   return true;
 }
 
-std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size, int pixel_bytes,
-                                       std::size_t row_bytes, Compression effort) {
+std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size,
+                                       DeflateSetting setting, std::size_t row_bytes) {
   // CMF 0x78: deflate with a 32 KiB window; FLG 0x01: the fastest level class.
   std::vector<std::uint8_t> out = {0x78, 0x01};
-  RunDeflate(data, size, true, &out, pixel_bytes, row_bytes);
+  RunDeflate(data, size, true, &out, setting.pixel_bytes, row_bytes);
   const std::uint32_t adler = libdeflate_adler32(1, data, size);
   for (int shift = 24; shift >= 0; shift -= 8) {
     out.push_back(static_cast<std::uint8_t>(adler >> shift));
   }
-  if (effort != Compression::kBest) return out;
+  if (!setting.optimal) return out;
   std::vector<std::uint8_t> best = {0x78, 0xDA};  // FLG 0xDA: the slowest level class
   const std::vector<std::uint8_t> blocks = ZopfliPiece(data, 0, size, true);
   if (best.size() + blocks.size() + 4 >= out.size()) return out;

@@ -103,10 +103,10 @@ class ParallelDeflate {
   bool m_started = false;
 };
 
-// `data` as one zlib stream: RunDeflate, seeking repeats of the byte, the
-// pixel and the row before; at the best effort Zopfli too, keeping the smaller.
+// `data` as one zlib stream, compressed as a piece would be, the repeats of
+// the row `row_bytes` before (0: none) sought too.
 // Throws std::bad_alloc when memory runs out.
-std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size, int pixel_bytes,
-                                       std::size_t row_bytes, Compression effort);
+std::vector<std::uint8_t> DeflateWhole(const std::uint8_t* data, std::size_t size,
+                                       DeflateSetting setting, std::size_t row_bytes);
 
 }  // namespace pelmora

@@ -3,7 +3,7 @@
 // RGB with Deflate at 16 and 24 bits; the resolution in dots per inch. Strips
 // are independent (Group 4 restarts from a white line at every strip), so each
 // is compressed on the pool as soon as its rows are in, by our own Group 4 or
-// libdeflate, and libtiff writes the finished strips in order and the directory.
+// RunDeflate, and libtiff writes the finished strips in order and the directory.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -189,26 +189,27 @@ class TiffEncoder final : public ImageEncoder {
     const int width = m_shape.width;
     const std::size_t row_bytes = m_row.size();
     const bool bilevel = m_bilevel, predict = m_predict;
-    const Compression effort = m_options.effort;
-    m_pending.emplace_back(m_pool->Submit([strip, width, row_bytes, bilevel, predict, effort] {
-      if (bilevel) {
-        strip->data = EncodeGroup4(strip->data.data(), row_bytes, width, strip->rows);
-        return;
-      }
-      if (predict) {
-        // Horizontal differencing, 8-bit samples of three: each byte less the
-        // byte of the pixel to its left.
-        for (int y = 0; y < strip->rows; ++y) {
-          std::uint8_t* row = strip->data.data() + static_cast<std::size_t>(y) * row_bytes;
-          for (std::size_t i = row_bytes; i-- > 3;)
-            row[i] = static_cast<std::uint8_t>(row[i] - row[i - 3]);
-        }
-      }
-      const bool fast = effort == Compression::kFast;
-      strip->data = DeflateWhole(strip->data.data(), strip->data.size(), predict && !fast ? 3 : 1,
-                                 fast ? 0 : row_bytes, effort);
-    }),
-                           strip);
+    const DeflateSetting setting = DeflateFor(m_shape.bits, m_options.effort);
+    // Rows above are sought wherever more than the byte before is.
+    const std::size_t above = m_options.effort == Compression::kFast ? 0 : row_bytes;
+    m_pending.emplace_back(
+        m_pool->Submit([strip, width, row_bytes, bilevel, predict, setting, above] {
+          if (bilevel) {
+            strip->data = EncodeGroup4(strip->data.data(), row_bytes, width, strip->rows);
+            return;
+          }
+          if (predict) {
+            // Horizontal differencing, 8-bit samples of three: each byte less the
+            // byte of the pixel to its left.
+            for (int y = 0; y < strip->rows; ++y) {
+              std::uint8_t* row = strip->data.data() + static_cast<std::size_t>(y) * row_bytes;
+              for (std::size_t i = row_bytes; i-- > 3;)
+                row[i] = static_cast<std::uint8_t>(row[i] - row[i - 3]);
+            }
+          }
+          strip->data = DeflateWhole(strip->data.data(), strip->data.size(), setting, above);
+        }),
+        strip);
     while (m_pending.size() > m_pool->InFlight()) {
       if (!WriteOldest(error)) return false;
     }
