@@ -37,7 +37,7 @@ class PdfEncoder final : public ImageEncoder {
     const std::size_t row_bytes =
         rgb ? static_cast<std::size_t>(shape.width) * 3
             : (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8;
-    m_filter = std::make_unique<RowFilterer>(row_bytes, rgb ? 3 : 1, FilterFor(m_options.effort));
+    m_filter = std::make_unique<RowFilterer>(row_bytes, rgb ? 3 : 1, kDrawingFilter);
 
     // Points: 72 per inch, the page as large as the image at its resolution.
     const std::string page_width = Number(shape.width * 72.0 / shape.dpi);

@@ -34,8 +34,7 @@ class PngEncoder final : public ImageEncoder {
     const std::size_t row_bytes = indexed
                                       ? (static_cast<std::size_t>(shape.width) * shape.bits + 7) / 8
                                       : static_cast<std::size_t>(shape.width) * 3;
-    m_filter =
-        std::make_unique<RowFilterer>(row_bytes, indexed ? 1 : 3, FilterFor(m_options.effort));
+    m_filter = std::make_unique<RowFilterer>(row_bytes, indexed ? 1 : 3, kDrawingFilter);
 
     static const std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     m_stream.Write(kSignature, sizeof(kSignature));

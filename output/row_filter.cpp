@@ -21,16 +21,6 @@ std::uint64_t Cost(const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-// Measured with RunDeflate: Up turns paper and vertical lines into zeros for
-// one subtraction a byte. On the dense A0 sample at 360 dpi unfiltered RGB
-// rows are smaller still (27.9 MB against Up's 31.5: a coloured line repeats
-// its pixel as it stands, less often as differences), but on the floor plan
-// they come to half as large again as Up's 151 KB, for the rows above are
-// out of reach. The best effort keeps Up too: each row's least sum of
-// |signed byte| made the dense sheet's 1-bit PNG larger, and Zopfli smaller
-// than RunDeflate on none of its pieces.
-RowFilter FilterFor(Compression) { return RowFilter::kUp; }
-
 RowFilterer::RowFilterer(std::size_t row_bytes, std::size_t pixel_bytes, RowFilter filter)
     : m_row_bytes(row_bytes),
       m_pixel_bytes(pixel_bytes),

@@ -194,15 +194,15 @@ void BuildCodes(const std::uint8_t* lengths, int count, std::uint16_t* codes) {
 // the bits are put through a pointer, End cuts the vector to what was written.
 class BitWriter {
  public:
-  explicit BitWriter(std::vector<std::uint8_t>* out) : m_buffer(out), m_used(out->size()) {}
+  explicit BitWriter(std::vector<std::uint8_t>* out) : m_buffer(out), m_start(out->size()) {}
 
   // Room for `bytes` more bytes, and the 8 that a word's store may pass the end by.
   void Reserve(std::size_t bytes) {
-    m_used = Used();
-    if (m_buffer->size() < m_used + bytes + 16) {
-      m_buffer->resize(std::max(m_used + bytes + 16, m_buffer->size() + m_buffer->size() / 2));
+    const std::size_t used = Used();
+    if (m_buffer->size() < used + bytes + 16) {
+      m_buffer->resize(std::max(used + bytes + 16, m_buffer->size() + m_buffer->size() / 2));
     }
-    m_out = m_buffer->data() + m_used;
+    m_out = m_buffer->data() + used;
   }
   // `count` at most 32.
   void Put(std::uint64_t bits, int count) {
@@ -240,12 +240,13 @@ class BitWriter {
   int m_count = 0;
 
  private:
+  // Before the first Reserve, what `out` held.
   std::size_t Used() const {
-    return m_out ? static_cast<std::size_t>(m_out - m_buffer->data()) : m_used;
+    return m_out ? static_cast<std::size_t>(m_out - m_buffer->data()) : m_start;
   }
 
   std::vector<std::uint8_t>* m_buffer;
-  std::size_t m_used;
+  std::size_t m_start;
 };
 
 constexpr int kTokenExtraBits[kCodeLengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
